@@ -1,0 +1,20 @@
+// Internals of the COM runtime stand-in that other layers and the test surface use.
+#pragma once
+
+#include <objbase.h>
+
+#include <cstddef>
+
+namespace platform::ole32 {
+
+// True when CoInitialize succeeded on the calling thread and CoUninitialize has not
+// yet balanced it.
+bool ApartmentInitialized();
+
+// Makes the next CoInitialize on any thread fail with this result (0 = no failure).
+void FailNextCoInitialize(HRESULT result);
+
+// Blocks handed out by CoTaskMemAlloc and not yet freed.
+size_t OutstandingTaskMemory();
+
+}  // namespace platform::ole32

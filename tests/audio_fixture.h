@@ -1,0 +1,62 @@
+// Shared setup of the audio tests: a fresh state record and simulated service per
+// test, and the reference balance checked at the caller's line.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "app/app_state.h"
+#include "audio/session_binding.h"
+#include "testing/audio_test.h"
+
+// Checks a reference count where the test asserts it, naming the caller's line.
+#define EXPECT_REF(count, expected) EXPECT_EQ(static_cast<ULONG>(count), static_cast<ULONG>(expected))
+
+inline platform::test::SimSession AppSession(std::u16string identifier, DWORD processId = 1234) {
+    platform::test::SimSession session;
+    session.identifier = std::move(identifier);
+    session.processId = processId;
+    return session;
+}
+
+inline platform::test::SimSession SystemSoundsSession() {
+    platform::test::SimSession session = AppSession(u"system-sounds", 0);
+    session.systemSounds = true;
+    return session;
+}
+
+class AudioTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetAppState();
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    }
+
+    // Whatever the test did, releasing gives every reference back: no audio object
+    // stays alive, no string stays allocated, the service holds no sink, and the
+    // sink's count is back to its own one (or zero when nothing was bound).
+    void TearDown() override {
+        ReleaseAudioSession();
+        EXPECT_EQ(platform::test::LiveAudioObjects(), 0u) << "COM objects still referenced";
+        EXPECT_EQ(platform::test::OutstandingTaskMemory(), 0u) << "task memory not freed";
+        if (service != nullptr) {
+            EXPECT_EQ(service->RegisteredCount(), 0u) << "sink still registered";
+        }
+        EXPECT_LE(AppState.sink.refCount.load(), 1u) << "sink references not given back";
+        CoUninitialize();
+        service.reset();
+        platform::test::ResetAudio();
+    }
+
+    std::shared_ptr<platform::test::SimAudioService> Use(platform::test::SimScenario scenario) {
+        service = platform::test::UseSimulatedAudio(std::move(scenario));
+        return service;
+    }
+
+    std::shared_ptr<platform::test::SimAudioService> Use(std::vector<platform::test::SimSession> sessions) {
+        platform::test::SimScenario scenario;
+        scenario.sessions = std::move(sessions);
+        return Use(std::move(scenario));
+    }
+
+    std::shared_ptr<platform::test::SimAudioService> service;
+};
