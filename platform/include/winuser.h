@@ -69,6 +69,8 @@ typedef struct tagPAINTSTRUCT {
 #define WS_MINIMIZEBOX 0x00020000L
 #define WS_THICKFRAME 0x00040000L
 #define WS_SYSMENU 0x00080000L
+#define WS_DLGFRAME 0x00400000L
+#define WS_BORDER 0x00800000L
 #define WS_CAPTION 0x00C00000L
 #define WS_VISIBLE 0x10000000L
 #define WS_CHILD 0x40000000L
@@ -110,6 +112,8 @@ typedef struct tagPAINTSTRUCT {
 #define WM_LBUTTONUP 0x0202
 #define WM_USER 0x0400
 #define BM_CLICK 0x00F5
+#define SIZE_RESTORED 0
+#define MK_LBUTTON 0x0001
 #define BN_CLICKED 0
 
 // Message boxes
@@ -129,6 +133,9 @@ typedef struct tagPAINTSTRUCT {
 #define SM_CYCAPTION 4
 #define SM_CXFRAME 32
 #define SM_CYFRAME 33
+#define SM_CXFIXEDFRAME 7
+#define SM_CYFIXEDFRAME 8
+#define SM_CXPADDEDBORDER 92
 
 // DrawText formats
 #define DT_TOP 0x00000000

@@ -49,7 +49,7 @@ void SimAudioService::Post(std::function<void()> task) {
 void SimAudioService::Run() {
     std::unique_lock lock(queueMutex_);
     for (;;) {
-        queueChanged_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        queueChanged_.wait(lock, [this] { return stopping_ || (!held_ && !queue_.empty()); });
         if (queue_.empty()) return;  // stopping, and everything queued was delivered
         std::function<void()> task = std::move(queue_.front());
         queue_.pop_front();
@@ -60,6 +60,14 @@ void SimAudioService::Run() {
         busy_ = false;
         queueChanged_.notify_all();
     }
+}
+
+void SimAudioService::HoldNotifications(bool held) {
+    {
+        std::lock_guard lock(queueMutex_);
+        held_ = held;
+    }
+    queueChanged_.notify_all();
 }
 
 void SimAudioService::Flush() {

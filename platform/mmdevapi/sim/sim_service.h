@@ -83,6 +83,10 @@ public:
     // Delivers `count` volume and state notifications back to back on the service thread.
     void Flood(size_t session, int count);
 
+    // While held, notifications queue up undelivered, as when the service is slow
+    // to answer. Releasing lets them go in order.
+    void HoldNotifications(bool held);
+
     // Waits until every notification queued so far has been delivered.
     void Flush();
 
@@ -106,6 +110,7 @@ private:
     std::condition_variable queueChanged_;
     std::deque<std::function<void()>> queue_;
     bool busy_ = false;
+    bool held_ = false;
     bool stopping_ = false;
     std::thread thread_;  // the service's own thread; last, so it starts after the rest
 };

@@ -1,0 +1,51 @@
+// Internals of the graphics layer that the window manager and the test surface use.
+#pragma once
+
+#include <windows.h>
+
+#include <cairo.h>
+
+#include "gdi32/trace.h"
+
+#include <string>
+
+namespace platform::gdi32 {
+
+// A device context drawing into surface (the window's client pixels, or a test's
+// memory surface). clip, when not null, limits all drawing and is copied.
+HDC CreateDc(HWND window, cairo_surface_t* surface, const cairo_region_t* clip);
+bool DeleteDc(HDC dc);
+bool IsDc(HDC dc);
+HWND DcWindow(HDC dc);
+
+// The colour of a system colour index (COLOR_xxx) as Windows 10 shows it by default.
+COLORREF SystemColor(int index);
+// Fills rect with brush: a GDI brush or a system-colour value COLOR_xxx + 1, as the
+// hbrBackground of a window class may be. False when brush is neither.
+bool FillWithBrush(HDC dc, const RECT& rect, HBRUSH brush);
+void FillWithColor(HDC dc, const RECT& rect, COLORREF color);
+// A one-pixel line from (x0, y0) to (x1, y1), both ends included: horizontal or vertical.
+void DrawPixelLine(HDC dc, int x0, int y0, int x1, int y1, COLORREF color);
+
+// Metrics of the default font in pixels.
+struct FontMetrics {
+  int ascent;
+  int lineHeight;
+};
+FontMetrics DefaultFontMetrics();
+// The family and pixel size that fontconfig resolved for the default font.
+std::string DefaultFontDescription();
+
+// Text drawn with cairo's fixed options so pixels do not depend on the desktop's
+// settings; used by DrawText and font.cpp.
+cairo_font_face_t* DefaultFontFace();
+double DefaultFontPixelSize();
+void ApplyDefaultFont(cairo_t* cr);
+
+// A trace entry for a call on dc, carrying the DC's window and current state.
+GdiCall TraceCall(const char* function, HDC dc);
+
+// Forgets every device context (a reset between test runs). Stock objects remain.
+void ResetDeviceContexts();
+
+}  // namespace platform::gdi32

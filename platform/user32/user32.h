@@ -1,0 +1,84 @@
+// Internals of the window manager that the test surface and the other layers use.
+#pragma once
+
+#include <windows.h>
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform::user32 {
+
+// The instance handle that main() passes to WinMain.
+HINSTANCE ProgramInstance();
+
+// Where timers get the time. The program uses the monotonic clock; the test driver
+// installs a clock that only moves when a test says so.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual uint64_t NowMilliseconds() = 0;
+};
+// Null restores the monotonic clock. Set while no window thread runs.
+void SetClock(Clock* clock);
+uint64_t NowMilliseconds();
+
+// What a thread does when its queue has nothing to deliver at the current time.
+// The program sleeps until the display has events or the next timer is due; the
+// test driver runs its next step instead.
+class IdleHandler {
+ public:
+  virtual ~IdleHandler() = default;
+  // nextTimerDue: the clock time at which the earliest timer of the thread is due.
+  virtual void OnIdle(std::optional<uint64_t> nextTimerDue) = 0;
+};
+// Null restores sleeping. Set while no window thread runs.
+void SetIdleHandler(IdleHandler* handler);
+
+// Takes the next message the way GetMessageA would, without waiting. False when
+// there is none at the current time.
+bool PeekNextMessage(MSG* message);
+
+// Destroys every window (without sending messages), unregisters every class of the
+// program, clears the calling thread's queue and timers, forgets message boxes and
+// injected failures, and closes the video backend.
+void ResetAll();
+
+// Makes the next RegisterClassA or the next CreateWindowExA of a top-level window fail.
+struct InjectedFailures {
+  bool registerClass = false;
+  bool createTopLevelWindow = false;
+};
+void InjectFailures(InjectedFailures failures);
+// Which injected failures have actually been used.
+InjectedFailures UsedInjectedFailures();
+
+struct MessageBoxRecord {
+  std::string caption, text;
+  UINT type;
+};
+void RecordMessageBoxes(bool enabled);
+std::vector<MessageBoxRecord> TakeMessageBoxes();
+
+// The top-level windows of the calling thread, oldest first.
+std::vector<HWND> TopLevelWindows();
+std::vector<HWND> Children(HWND window);
+HMENU ControlId(HWND window);
+// A point in window's client area in the client coordinates of its top-level window.
+POINT ClientToTopLevel(HWND window, POINT point);
+HWND TopLevelOf(HWND window);
+
+// Input and window-manager events, as a display delivers them. Coordinates are
+// client coordinates of the top-level window.
+void InjectMouseButton(HWND topLevel, int x, int y, bool pressed);
+// The user resizes a top-level window to an outer size: the Windows resize path.
+void UserResize(HWND topLevel, int outerWidth, int outerHeight);
+
+// The client area as shown: the window's pixels with its visible children composed
+// on top. The caller destroys the surface. Null for an unknown window.
+cairo_surface_t* ComposeClientArea(HWND window);
+
+}  // namespace platform::user32

@@ -1,0 +1,152 @@
+// The objects behind HWNDs and the per-thread message queues; private to user32.
+#pragma once
+
+#include <windows.h>
+
+#include <cairo.h>
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "user32/user32.h"
+#include "video/video.h"
+
+namespace platform::user32 {
+
+struct WindowClass {
+  std::string name;
+  ATOM atom = 0;
+  UINT style = 0;
+  WNDPROC procedure = nullptr;
+  HINSTANCE instance = nullptr;
+  HBRUSH background = nullptr;
+  bool system = false;  // built in, like "BUTTON"
+};
+
+struct Timer {
+  HWND window;
+  UINT_PTR id;
+  UINT period;
+  TIMERPROC procedure;
+  uint64_t due;
+};
+
+// One per thread that creates windows or posts to itself. Other threads may post, so
+// posted messages sit behind a lock; everything else belongs to the owner thread.
+struct MessageQueue {
+  MessageQueue();
+  ~MessageQueue();
+
+  std::mutex postedLock;
+  std::deque<MSG> posted;
+  int wakeDescriptor = -1;  // an eventfd written by threads that post here
+
+  // Mouse input as the display reported it. Which window gets it is decided when it
+  // is taken, as on Windows, so a capture taken by the press applies to the release.
+  struct RawMouseButton {
+    HWND topLevel;
+    POINT point;  // top-level client coordinates
+    bool pressed;
+    DWORD time;
+  };
+  std::deque<RawMouseButton> input;
+  bool quitPending = false;
+  int quitCode = 0;
+  std::vector<Timer> timers;
+  UINT_PTR nextThreadTimerId = 1;
+  HWND capture = nullptr;
+};
+
+std::shared_ptr<MessageQueue> CurrentQueue();
+
+struct Window {
+  HWND handle = nullptr;
+  std::shared_ptr<MessageQueue> queue;
+  WNDPROC procedure = nullptr;
+  UINT classStyle = 0;
+  HBRUSH classBackground = nullptr;
+  ATOM classAtom = 0;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  HWND parent = nullptr;
+  HMENU menu = nullptr;  // a child's control id
+  HINSTANCE instance = nullptr;
+  std::string text;
+
+  // Top-level: the outer rectangle in screen coordinates. Child: its rectangle in the
+  // parent's client coordinates.
+  RECT rect{};
+  int clientWidth = 0, clientHeight = 0;
+  bool visible = false;
+  bool destroying = false;
+
+  cairo_surface_t* surface = nullptr;  // the client area's pixels
+  cairo_region_t* update = nullptr;    // invalid part of the client area
+  bool erasePending = false;
+  std::unique_ptr<video::Window> native;  // top-level windows only
+  std::vector<HWND> children;             // oldest first
+
+  bool buttonPressed = false;
+};
+
+// The window behind a handle, or null. Only the owner thread may use the result, and
+// only until it calls out to a window procedure (which may destroy the window).
+Window* FindWindow(HWND handle);
+std::shared_ptr<MessageQueue> QueueOf(HWND handle);
+HWND AllocateWindow(std::unique_ptr<Window> window);
+void FreeWindow(HWND handle);
+// Every live handle, oldest first.
+std::vector<HWND> AllWindows();
+
+std::optional<WindowClass> FindClass(LPCSTR nameOrAtom);
+void ResetClasses();
+void RegisterSystemClasses();
+
+LRESULT CALLBACK ButtonProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Geometry (geometry.cpp).
+RECT FrameInsets(DWORD style);
+POINT DefaultWindowPosition();
+void SetWindowGeometry(HWND handle, const RECT& rect, bool repaint, bool fromDisplay);
+bool IsShownOnScreen(const Window& window);
+
+// Painting (paint.cpp).
+void InvalidateClient(Window& window, const RECT* rect, bool erase);
+void InvalidateTree(HWND handle);
+void Present(HWND anyWindowOfTheTree);
+HWND NextWindowToPaint(const MessageQueue& queue, HWND filter);
+void DropSurface(Window& window);
+void ResizeSurface(Window& window);
+
+// Timers (timers.cpp).
+bool TakeDueTimer(MessageQueue& queue, HWND filter, MSG* message);
+std::optional<uint64_t> NextTimerDue(const MessageQueue& queue);
+void KillWindowTimers(MessageQueue& queue, HWND window);
+
+// Messages (message_queue.cpp).
+// True when a message for window passes GetMessageA's window filter.
+bool MatchesWindowFilter(HWND filter, HWND window);
+LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void DropMessagesFor(MessageQueue& queue, HWND window);
+void PostToQueue(MessageQueue& queue, const MSG& message);
+void ResetCurrentQueue();
+
+// Input (input.cpp).
+void SetCapture(HWND window);
+void ReleaseCapture();
+HWND Capture();
+// The mouse message for raw input, addressed to the window that gets it; false when
+// that window is gone.
+bool ResolveMouseInput(const MessageQueue::RawMouseButton& input, MSG* message);
+video::EventSink& DisplayEvents();
+
+// Message boxes and injected failures (message_box.cpp, windows.cpp).
+void ResetMessageBoxes();
+void ResetInjectedFailures();
+bool ConsumeRegisterClassFailure();
+bool ConsumeCreateWindowFailure();
+
+}  // namespace platform::user32

@@ -1,0 +1,81 @@
+// The contract between the window manager (user32) and whatever shows its windows.
+// A backend presents the composed client area of each top-level window and turns the
+// display's events into calls on an EventSink. Backends live one per folder and are
+// picked at run time from a table; see docs/platform-window.md.
+#pragma once
+
+#include <windef.h>
+
+#include <cairo.h>
+
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform::video {
+
+// What a backend reports back to the window manager. Coordinates are client
+// coordinates of the top-level window the event belongs to.
+class EventSink {
+ public:
+  virtual void OnExpose(HWND window, const RECT& area) = 0;
+  virtual void OnClientResized(HWND window, int clientWidth, int clientHeight) = 0;
+  virtual void OnCloseRequest(HWND window) = 0;
+  virtual void OnMouseButton(HWND window, int x, int y, bool pressed) = 0;
+
+ protected:
+  ~EventSink() = default;
+};
+
+// One top-level window on the display, sized to the client area: the window frame is
+// the display's business.
+class Window {
+ public:
+  virtual ~Window() = default;
+  virtual void SetTitle(const std::string& utf8Title) = 0;
+  virtual void Show(bool visible) = 0;
+  virtual void Resize(int clientWidth, int clientHeight) = 0;
+  // False when nothing looks at the frames, so the caller can skip composing them.
+  virtual bool WantsFrames() const = 0;
+  virtual void Present(cairo_surface_t* clientImage) = 0;
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight) = 0;
+  // A descriptor that becomes readable when events arrive, or -1 for none.
+  virtual int EventDescriptor() const = 0;
+  // Delivers every event already received, without waiting.
+  virtual void DispatchEvents(EventSink& sink) = 0;
+  virtual SIZE ScreenSize() const = 0;
+};
+
+struct BackendEntry {
+  const char* name;
+  const char* description;
+  // Null when the backend cannot run here; whyNot then says why, in a few words.
+  std::unique_ptr<Backend> (*create)(std::string& whyNot);
+};
+
+extern const BackendEntry kX11Backend;
+extern const BackendEntry kOffscreenBackend;
+
+// Every backend built in, and the order the program tries when PLATFORM_VIDEO is unset.
+std::span<const BackendEntry> AllBackends();
+std::vector<std::string> DefaultOrder();
+
+// The open backend, opening it on first use from the override order, else
+// PLATFORM_VIDEO, else DefaultOrder(). Null when none can start; the one-line reason
+// naming what was tried has then gone to standard error.
+Backend* Current();
+// The open backend or null, never opening one.
+Backend* CurrentIfOpen();
+// Closes the open backend. Every Window it created must be gone.
+void Close();
+// Replaces PLATFORM_VIDEO and the default order (the test driver picks offscreen);
+// an empty list restores them. Closes the open backend.
+void OverrideOrder(std::vector<std::string> names);
+
+}  // namespace platform::video

@@ -1,0 +1,234 @@
+// What the window shows: the captions, the identifier panel and the value row, where
+// and how they are drawn, and when the refresh timer redraws the row.
+#include <cairo.h>
+
+#include <cstdlib>
+#include <limits>
+
+#include "window_fixture.h"
+
+namespace {
+
+const std::vector<std::string> PanelLines = {
+    "BeginPaint",
+    "SelectObject WHITE_PEN",
+    "SelectObject WHITE_BRUSH",
+    "SetBkMode 0x1",
+    "SetTextColor 0x505050",
+    "DrawTextA 'Current Connected Audio Session Identifier:' (10,10,774,30) 0x24",
+    "SetTextColor 0x0",
+    "RoundRect 6 31 778 89 7 7",
+    "DrawTextW '{0.0.0.00000000}.{render}|C:\\Apps\\player.exe%b{1}' (10,35,774,85) 0x10",
+    "SetTextColor 0x505050",
+    "DrawTextA 'Current Volume Level / Mute State / state / Process ID:' (10,100,774,120) 0x24",
+    "SelectObject BLACK_PEN",  // the pen and brush a new device context starts with
+    "SelectObject WHITE_BRUSH",
+};
+
+const std::vector<std::string> ValueRowLines = {
+    "SelectObject BLACK_PEN",
+    "SelectObject WHITE_BRUSH",
+    "SetBkMode 0x1",
+    "SetTextColor 0x0",
+    "RoundRect 10 125 310 155 7 7",
+    "DrawTextA 'Volume: 1.000' (10,125,310,155) 0x25",
+    "RoundRect 320 125 470 155 7 7",
+    "DrawTextA 'Mute: 0' (320,125,470,155) 0x25",
+    "RoundRect 480 125 630 155 7 7",
+    "DrawTextA 'Active' (480,125,630,155) 0x25",
+    "RoundRect 640 125 740 155 7 7",
+    "DrawTextA 'PUID: 4242' (640,125,740,155) 0x25",
+    "SelectObject BLACK_PEN",
+    "SelectObject WHITE_BRUSH",
+};
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class DisplayTest : public WindowTest {};
+
+TEST_F(DisplayTest, FirstPaintDrawsPanelThenValueRowAndRestoresPenAndBrush) {
+    Use({PlayerSession()});
+    Run({[](Program& program) {
+        auto lines = DrawingLines(program.TakeTrace());
+        auto expected = Concat(Concat(PanelLines, ValueRowLines), {"EndPaint"});
+        EXPECT_EQ(lines, expected);
+        EXPECT_EQ(AppState.valueRowRect.left, 10);
+        EXPECT_EQ(AppState.valueRowRect.top, 125);
+        EXPECT_EQ(AppState.valueRowRect.right, 774);
+        EXPECT_EQ(AppState.valueRowRect.bottom, 155);
+        program.Close();
+    }});
+}
+
+TEST_F(DisplayTest, ZeroStatusWithoutASession) {
+    Use({});
+    Run({[](Program& program) {
+        auto texts = Matching(DrawingLines(program.TakeTrace()), "DrawText");
+        ASSERT_EQ(texts.size(), 7u);
+        EXPECT_EQ(texts[1], "DrawTextW '' (10,35,774,85) 0x10");
+        EXPECT_EQ(texts[3], "DrawTextA 'Volume: 0.000' (10,125,310,155) 0x25");
+        EXPECT_EQ(texts[4], "DrawTextA 'Mute: 0' (320,125,470,155) 0x25");
+        EXPECT_EQ(texts[5], "DrawTextA 'Inactive' (480,125,630,155) 0x25");
+        EXPECT_EQ(texts[6], "DrawTextA 'PUID: 0' (640,125,740,155) 0x25");
+        program.AdvanceTime(3000);
+    },
+         [](Program& program) {
+             EXPECT_TRUE(DrawingLines(program.TakeTrace()).empty()) << "the zero status triggered a redraw";
+             program.Close();
+         }});
+}
+
+TEST_F(DisplayTest, TheTimerRedrawsOnlyTheRowAndOnlyOnAChange) {
+    auto audio = Use({PlayerSession()});
+    Run({
+        [](Program& program) {
+            program.TakeTrace();
+            program.AdvanceTime(300);
+        },
+        [&](Program& program) {
+            EXPECT_TRUE(DrawingLines(program.TakeTrace()).empty()) << "redrawn without a change";
+            audio->OtherClientSetMute(0, TRUE);
+            audio->Flush();
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            auto lines = DrawingLines(program.TakeTrace());
+            auto expected = ValueRowLines;
+            expected[7] = "DrawTextA 'Mute: 1' (320,125,470,155) 0x25";
+            expected.insert(expected.begin(), "GetDC");
+            expected.push_back("ReleaseDC");
+            EXPECT_EQ(lines, expected);
+            // A process ID or identifier change alone is not watched.
+            AppState.sink.processId = 1;
+            program.AdvanceTime(60);
+        },
+        [&](Program& program) {
+            EXPECT_TRUE(DrawingLines(program.TakeTrace()).empty());
+            audio->ChangeState(0, AudioSessionStateExpired);
+            audio->Flush();
+            program.AdvanceTime(30);
+        },
+        [](Program& program) {
+            EXPECT_EQ(Matching(DrawingLines(program.TakeTrace()), "DrawTextA 'Expired'").size(), 1u);
+            program.Close();
+        },
+    });
+}
+
+TEST_F(DisplayTest, VolumeComparisonTreatsNaNAsChangedAndSignedZerosAsEqual) {
+    auto audio = Use({PlayerSession()});
+    Run({
+        [&](Program& program) {
+            audio->SendVolumeNotification(0, 0.0f, FALSE);
+            audio->Flush();
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            EXPECT_EQ(Matching(DrawingLines(program.TakeTrace()), "DrawTextA 'Volume: 0.000'").size(), 1u);
+            audio->SendVolumeNotification(0, -0.0f, FALSE);
+            audio->Flush();
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            EXPECT_TRUE(DrawingLines(program.TakeTrace()).empty()) << "-0.0 counted as a change";
+            audio->SendVolumeNotification(0, std::numeric_limits<float>::quiet_NaN(), FALSE);
+            audio->Flush();
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            EXPECT_EQ(Matching(DrawingLines(program.TakeTrace()), "GetDC").size(), 1u);
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            // NaN never equals what was drawn: every tick redraws.
+            EXPECT_EQ(Matching(DrawingLines(program.TakeTrace()), "GetDC").size(), 1u);
+            program.Close();
+        },
+    });
+}
+
+TEST_F(DisplayTest, ResizingRepaintsEverythingAndKeepsTheRowInPlace) {
+    Use({PlayerSession()});
+    Run({
+        [](Program& program) {
+            program.TakeTrace();
+            program.Resize(1000, 500);
+        },
+        [](Program& program) {
+            auto lines = DrawingLines(program.TakeTrace());
+            EXPECT_EQ(Matching(lines, "DrawTextA 'Current Connected")[0],
+                      "DrawTextA 'Current Connected Audio Session Identifier:' (10,10,974,30) 0x24");
+            EXPECT_EQ(Matching(lines, "RoundRect 6")[0], "RoundRect 6 31 978 89 7 7");
+            EXPECT_EQ(Matching(lines, "RoundRect 10")[0], "RoundRect 10 125 310 155 7 7");
+            EXPECT_EQ(AppState.valueRowRect.right, 974);
+            program.Close();
+        },
+    });
+}
+
+TEST_F(DisplayTest, ALongIdentifierIsWrappedAndClippedToThePanel) {
+    std::u16string identifier;
+    for (int word = 0; word < 80; ++word) identifier += u"session-word ";
+    identifier += std::u16string(200, u'X');  // no break point: cut at the right edge
+    Use({PlayerSession(identifier)});
+    Run({[](Program& program) {
+        platform::test::Image image = program.Snapshot();
+        ASSERT_EQ(image.width, ClientWidth);
+        auto inked = [&](int x0, int y0, int x1, int y1) {
+            int count = 0;
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x) count += image.At(x, y) != 0xFFFFFF;
+            return count;
+        };
+        EXPECT_GT(inked(10, 35, 774, 85), 1000) << "the identifier was not drawn";
+        // Inside the panel but outside the text rectangle: untouched white.
+        EXPECT_EQ(inked(10, 86, 774, 88), 0) << "text drawn below the text rectangle";
+        EXPECT_EQ(inked(774, 33, 777, 87), 0) << "text drawn right of the text rectangle";
+        EXPECT_EQ(inked(7, 33, 10, 87), 0);
+        program.Close();
+    }});
+}
+
+// The whole window, pixel for pixel, against the reference image in tests/golden.
+// SESSIONVOL_UPDATE_GOLDEN=1 rewrites the reference after a deliberate change.
+TEST_F(DisplayTest, WindowMatchesTheReferenceImage) {
+    auto audio = Use({PlayerSession()});
+    const std::string golden = std::string(SESSIONVOL_TEST_DIR) + "/golden/main_window.png";
+    Run({
+        [&](Program& program) {
+            audio->OtherClientSetVolume(0, 0.25f);
+            audio->Flush();
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            if (std::getenv("SESSIONVOL_UPDATE_GOLDEN") != nullptr) {
+                ASSERT_TRUE(program.SavePng(golden));
+            }
+            platform::test::Image actual = program.Snapshot();
+            cairo_surface_t* reference = cairo_image_surface_create_from_png(golden.c_str());
+            ASSERT_EQ(cairo_surface_status(reference), CAIRO_STATUS_SUCCESS) << "cannot read " << golden;
+            ASSERT_EQ(cairo_image_surface_get_width(reference), actual.width);
+            ASSERT_EQ(cairo_image_surface_get_height(reference), actual.height);
+            cairo_surface_flush(reference);
+            const unsigned char* data = cairo_image_surface_get_data(reference);
+            const int stride = cairo_image_surface_get_stride(reference);
+            int different = 0, firstX = -1, firstY = -1;
+            for (int y = 0; y < actual.height; ++y) {
+                const uint32_t* row = reinterpret_cast<const uint32_t*>(data + y * stride);
+                for (int x = 0; x < actual.width; ++x) {
+                    if ((row[x] & 0xFFFFFF) != actual.At(x, y)) {
+                        if (different++ == 0) firstX = x, firstY = y;
+                    }
+                }
+            }
+            cairo_surface_destroy(reference);
+            EXPECT_EQ(different, 0) << "first difference at (" << firstX << ", " << firstY << ")";
+            program.Close();
+        },
+    });
+}
+
+}  // namespace

@@ -1,0 +1,203 @@
+// The program from WinMain to its exit code: start-up, the road of one click,
+// notifications from the service's thread, closing, and the start-up failures.
+#include "window_fixture.h"
+
+namespace {
+
+class MainWindowTest : public WindowTest {};
+
+TEST_F(MainWindowTest, OpensItsWindowWithFiveButtons) {
+    Use({PlayerSession()});
+    Run({[](Program& program) {
+        HWND window = program.MainWindow();
+        ASSERT_NE(window, nullptr);
+        char title[128] = {};
+        GetWindowTextA(window, title, sizeof title);
+        EXPECT_STREQ(title, "ISimpleAudioVolume::SetMasterVolume TEST2");
+        RECT outer, client;
+        GetWindowRect(window, &outer);
+        GetClientRect(window, &client);
+        EXPECT_EQ(outer.right - outer.left, 800);
+        EXPECT_EQ(outer.bottom - outer.top, 400);
+        EXPECT_EQ(client.right, ClientWidth);
+        EXPECT_EQ(client.bottom, ClientHeight);
+
+        struct Expected {
+            int id;
+            const char* text;
+            LONG x, width;
+        };
+        for (Expected button : {Expected{110, "0", 10, 60}, {111, "0.25", 80, 60}, {112, "0.50", 150, 60},
+                                Expected{113, "1.00", 220, 60}, {100, "Swap Mute", 320, 150}}) {
+            SCOPED_TRACE(button.text);
+            HWND control = program.Control(button.id);
+            ASSERT_NE(control, nullptr);
+            GetWindowTextA(control, title, sizeof title);
+            EXPECT_STREQ(title, button.text);
+            RECT rect;
+            GetClientRect(control, &rect);
+            EXPECT_EQ(rect.right, button.width);
+            EXPECT_EQ(rect.bottom, 30);
+        }
+        EXPECT_EQ(AppState.btnVolume25, program.Control(111));
+        EXPECT_EQ(AppState.btnSwapMute, program.Control(100));
+        EXPECT_EQ(AppState.hwndMain, window);
+        EXPECT_NE(AppState.session, nullptr);
+        EXPECT_EQ(AppState.timerId, 16325u);
+        program.Close();
+    }});
+}
+
+TEST_F(MainWindowTest, TheRoadOfOneClick) {
+    auto audio = Use({PlayerSession()});
+    Run({
+        [](Program& program) {
+            program.TakeTrace();
+            program.Click(program.Control(111));
+        },
+        [&](Program& program) {
+            auto calls = audio->SetCalls();
+            ASSERT_EQ(calls.size(), 1u);
+            EXPECT_EQ(calls[0].kind, platform::test::SimSetCall::kVolume);
+            EXPECT_EQ(calls[0].volume, 0.25f);
+            EXPECT_TRUE(IsEqualGUID(calls[0].eventContext, GUID_NULL));
+            // The click itself draws nothing: the row follows the notification.
+            EXPECT_TRUE(Matching(DrawingLines(program.TakeTrace()), "DrawText").empty());
+            audio->Flush();
+            EXPECT_EQ(AppState.sink.volume.load(), 0.25f);
+            program.AdvanceTime(30);
+        },
+        [](Program& program) {
+            auto lines = DrawingLines(program.TakeTrace());
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.front(), "GetDC");
+            EXPECT_EQ(lines.back(), "ReleaseDC");
+            EXPECT_EQ(Matching(lines, "DrawTextA 'Volume")[0], "DrawTextA 'Volume: 0.250' (10,125,310,155) 0x25");
+            program.Close();
+        },
+    });
+}
+
+TEST_F(MainWindowTest, NotificationsFromTheServiceThreadReachTheRow) {
+    auto audio = Use({PlayerSession()});
+    Run({
+        [&](Program& program) {
+            program.TakeTrace();
+            audio->SendVolumeNotification(0, 0.5f, 5);
+            audio->ChangeState(0, 3);
+            audio->Flush();
+            program.AdvanceTime(30);
+        },
+        [](Program& program) {
+            auto texts = Matching(DrawingLines(program.TakeTrace()), "DrawTextA");
+            ASSERT_EQ(texts.size(), 4u);
+            EXPECT_EQ(texts[0], "DrawTextA 'Volume: 0.500' (10,125,310,155) 0x25");
+            EXPECT_EQ(texts[1], "DrawTextA 'Mute: 5' (320,125,470,155) 0x25");
+            EXPECT_EQ(texts[2], "DrawTextA 'no state' (480,125,630,155) 0x25");
+            EXPECT_EQ(texts[3], "DrawTextA 'PUID: 4242' (640,125,740,155) 0x25");
+            program.Close();
+        },
+    });
+}
+
+TEST_F(MainWindowTest, SwapMuteTwiceBeforeTheNotificationSendsTheSameValue) {
+    auto audio = Use({PlayerSession()});
+    Run({
+        [&](Program& program) {
+            audio->HoldNotifications(true);
+            program.Click(program.Control(100));
+            program.Click(program.Control(100));
+        },
+        [&](Program& program) {
+            auto calls = audio->SetCalls();
+            ASSERT_EQ(calls.size(), 2u);
+            EXPECT_EQ(calls[0].mute, TRUE);
+            EXPECT_EQ(calls[1].mute, TRUE);
+            audio->HoldNotifications(false);
+            audio->Flush();
+            program.Click(program.Control(100));
+        },
+        [&](Program& program) {
+            EXPECT_EQ(audio->SetCalls().back().mute, FALSE);
+            program.Close();
+        },
+    });
+}
+
+TEST_F(MainWindowTest, UnknownCommandsAreSwallowed) {
+    auto audio = Use({PlayerSession()});
+    Run({[&](Program& program) {
+        EXPECT_EQ(SendMessageA(program.MainWindow(), WM_COMMAND, 105, 0), 0);
+        EXPECT_EQ(SendMessageA(program.MainWindow(), WM_COMMAND, MAKEWPARAM(101, BN_CLICKED), 0), 0);
+        EXPECT_TRUE(audio->SetCalls().empty());
+        program.Close();
+    }});
+}
+
+TEST_F(MainWindowTest, ASecondDestroyFindsNothingLeftToRelease) {
+    auto audio = Use({PlayerSession()});
+    RunResult result = Run({[&](Program& program) {
+        SendMessageA(program.MainWindow(), WM_DESTROY, 0, 0);
+        EXPECT_EQ(AppState.session, nullptr);
+        EXPECT_EQ(AppState.sink.refCount.load(), 1u);
+        SendMessageA(program.MainWindow(), WM_DESTROY, 0, 0);
+        EXPECT_EQ(AppState.sink.refCount.load(), 1u);
+        EXPECT_EQ(AppState.timerId, 16325u);  // kept after the timer was stopped
+    }});
+    EXPECT_FALSE(result.stepsExhausted);
+}
+
+TEST_F(MainWindowTest, ClosingGivesEverythingBackAndExitsWithZero) {
+    Use({PlayerSession()});
+    RunResult result = Run({[](Program& program) {
+        EXPECT_EQ(AppState.sink.refCount.load(), 2u);  // its own, and the service's
+        program.Close();
+    }});
+    EXPECT_FALSE(result.stepsExhausted);
+    EXPECT_TRUE(result.messageBoxes.empty());
+    EXPECT_EQ(AppState.sink.refCount.load(), 1u);
+    EXPECT_EQ(AppState.session, nullptr);
+    EXPECT_EQ(AppState.device, nullptr);
+}
+
+TEST_F(MainWindowTest, WithoutComTheWindowStillWorksWithNoSession) {
+    auto audio = Use({PlayerSession()});
+    platform::test::FailNextCoInitialize(E_UNEXPECTED);
+    RunResult result = Run({
+        [](Program& program) {
+            ASSERT_NE(program.MainWindow(), nullptr);
+            EXPECT_EQ(AppState.device, nullptr);
+            EXPECT_EQ(AppState.session, nullptr);
+            program.TakeTrace();
+            program.Click(program.Control(113));
+            program.AdvanceTime(300);
+        },
+        [&](Program& program) {
+            EXPECT_TRUE(audio->SetCalls().empty());
+            // The zero status never changes, so the timer draws nothing.
+            EXPECT_TRUE(Matching(DrawingLines(program.TakeTrace()), "GetDC").empty());
+            program.Close();
+        },
+    });
+    EXPECT_TRUE(result.messageBoxes.empty());
+}
+
+TEST_F(MainWindowTest, StartUpFailuresShowTheirMessageAndReturnZero) {
+    Use({PlayerSession()});
+    struct Case {
+        platform::test::RunOptions options;
+        const char* text;
+    };
+    for (const Case& c : {Case{{.failRegisterClass = true}, "Failed to register main class..."},
+                          Case{{.failCreateWindow = true}, "Failed to create window..."}}) {
+        SCOPED_TRACE(c.text);
+        RunResult result = Run({}, c.options);
+        EXPECT_TRUE(result.registerClassFailed || result.createWindowFailed);
+        ASSERT_EQ(result.messageBoxes.size(), 1u);
+        EXPECT_EQ(result.messageBoxes[0].caption, "Sorry");
+        EXPECT_EQ(result.messageBoxes[0].text, c.text);
+        EXPECT_EQ(result.messageBoxes[0].type, static_cast<UINT>(MB_ICONERROR));
+    }
+}
+
+}  // namespace

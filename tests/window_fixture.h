@@ -1,0 +1,68 @@
+// Running the real WinMain end to end on the offscreen window system, with a
+// simulated audio service, and reading back what it drew.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "testing/audio_test.h"
+#include "testing/window_test.h"
+
+using platform::test::Program;
+using platform::test::RunResult;
+using platform::test::RunWinMain;
+using platform::test::SimScenario;
+using platform::test::SimSession;
+using platform::test::Step;
+
+// The client area of the 800 x 400 main window.
+inline constexpr int ClientWidth = 784;
+inline constexpr int ClientHeight = 361;
+
+inline SimSession PlayerSession(std::u16string identifier = u"{0.0.0.00000000}.{render}|C:\\Apps\\player.exe%b{1}",
+                                DWORD processId = 4242) {
+    SimSession session;
+    session.identifier = std::move(identifier);
+    session.processId = processId;
+    return session;
+}
+
+// The drawing calls of a trace, one short line each: the calls that decide what is
+// on screen, with stock objects named.
+std::vector<std::string> DrawingLines(const std::vector<platform::test::GdiCall>& trace);
+
+// Lines that start with `prefix`.
+std::vector<std::string> Matching(const std::vector<std::string>& lines, const std::string& prefix);
+
+class WindowTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        service.reset();
+        platform::test::ResetAudio();
+    }
+
+    std::shared_ptr<platform::test::SimAudioService> Use(std::vector<SimSession> sessions) {
+        SimScenario scenario;
+        scenario.sessions = std::move(sessions);
+        service = platform::test::UseSimulatedAudio(std::move(scenario));
+        return service;
+    }
+
+    // Runs the program through `steps`, then checks the way out: exit code 0, the
+    // steps were enough for the program to quit, and every reference given back.
+    RunResult Run(std::vector<Step> steps, platform::test::RunOptions options = {}) {
+        RunResult result = RunWinMain(std::move(steps), options);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(platform::test::LiveAudioObjects(), 0u) << "COM objects still referenced after exit";
+        EXPECT_EQ(platform::test::OutstandingTaskMemory(), 0u);
+        if (service != nullptr) {
+            EXPECT_EQ(service->RegisteredCount(), 0u) << "sink still registered after exit";
+        }
+        return result;
+    }
+
+    std::shared_ptr<platform::test::SimAudioService> service;
+};

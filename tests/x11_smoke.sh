@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The real program on the X11 backend: its window appears with its title, draws its
+# panel, and closing it ends the program with exit code 0.
+set -u
+program=$1 x11_window=$2 screenshot=$3
+title="ISimpleAudioVolume::SetMasterVolume TEST2"
+if [ -z "${DISPLAY:-}" ]; then
+  echo "SKIP: no X display (scripts/test provides one)"
+  exit 77
+fi
+
+PLATFORM_AUDIO=sim PLATFORM_VIDEO=x11 "$program" &
+pid=$!
+fail() { echo "FAIL: $*"; kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; exit 1; }
+
+window=$("$x11_window" wait "$title" 30) || fail "no window titled \"$title\""
+
+# The identifier panel is white once the first paint reached the screen.
+panel=""
+for _ in $(seq 100); do
+  import -window "$window" "$screenshot" 2>/dev/null &&
+    panel=$(convert "$screenshot" -format '%[fx:int(255*p{400,60}.r)],%[fx:int(255*p{400,60}.g)],%[fx:int(255*p{400,60}.b)]' info: 2>/dev/null)
+  [ "$panel" = "255,255,255" ] && break
+  sleep 0.1
+done
+[ "$panel" = "255,255,255" ] || fail "panel pixel is ($panel), not white"
+size=$(convert "$screenshot" -format '%w x %h' info:)
+[ "$size" = "784 x 361" ] || fail "client area is $size, expected 784 x 361"
+echo "screenshot $screenshot ($size)"
+
+"$x11_window" close "$window" || fail "could not send WM_DELETE_WINDOW"
+status=0
+wait "$pid" || status=$?
+[ "$status" -eq 0 ] || { echo "FAIL: exit code $status"; exit 1; }
+echo "PASS: title, panel, close, exit code 0"

@@ -1,0 +1,101 @@
+// x11-window: finds a top-level window by its title and closes it the way a window
+// manager's close button does (WM_DELETE_WINDOW). Used by scripts/run and the X11
+// smoke test, where no window manager runs.
+//
+//   x11-window wait TITLE [SECONDS]   prints the window's id once it is mapped
+//   x11-window close ID               asks the window to close
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::string WindowTitle(Display* display, Window window) {
+    Atom netWmName = XInternAtom(display, "_NET_WM_NAME", False);
+    Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type;
+    int format;
+    unsigned long count, remaining;
+    unsigned char* data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(display, window, netWmName, 0, 1024, False, utf8, &type, &format, &count, &remaining, &data) == Success &&
+        data != nullptr) {
+        title.assign(reinterpret_cast<char*>(data), count);
+        XFree(data);
+        return title;
+    }
+    char* name = nullptr;
+    if (XFetchName(display, window, &name) && name != nullptr) {
+        title = name;
+        XFree(name);
+    }
+    return title;
+}
+
+Window FindByTitle(Display* display, Window parent, const std::string& title) {
+    Window root, parentOut, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, parent, &root, &parentOut, &children, &count)) return 0;
+    Window found = 0;
+    for (unsigned int i = 0; i < count && found == 0; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable &&
+            WindowTitle(display, children[i]) == title)
+            found = children[i];
+        else
+            found = FindByTitle(display, children[i], title);
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+int Wait(Display* display, const std::string& title, double seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (Window window = FindByTitle(display, DefaultRootWindow(display), title)) {
+            std::printf("0x%lx\n", window);
+            return 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::fprintf(stderr, "x11-window: no window titled \"%s\" within %.0f s\n", title.c_str(), seconds);
+    return 1;
+}
+
+int Close(Display* display, Window window) {
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    if (!XSendEvent(display, window, False, NoEventMask, &event)) return 1;
+    XSync(display, False);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3 || (std::strcmp(argv[1], "wait") != 0 && std::strcmp(argv[1], "close") != 0)) {
+        std::fprintf(stderr, "usage: x11-window wait TITLE [SECONDS] | x11-window close ID\n");
+        return 2;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "x11-window: cannot open display \"%s\"\n", XDisplayName(nullptr));
+        return 2;
+    }
+    int status = std::strcmp(argv[1], "wait") == 0 ? Wait(display, argv[2], argc > 3 ? std::atof(argv[3]) : 10.0)
+                                                   : Close(display, std::strtoul(argv[2], nullptr, 0));
+    XCloseDisplay(display);
+    return status;
+}
