@@ -5,6 +5,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -121,7 +123,8 @@ TEST_F(BackendTest, X11WindowShowsTitleAndTurnsDeleteWindowIntoWmClose) {
   if (!observer) GTEST_SKIP() << "cannot open display " << name;
   ScopedEnvironment order("PLATFORM_VIDEO", "x11");
 
-  const std::string title = "ISimpleAudioVolume::SetMasterVolume TEST2";
+  // Unique, so that other programs on the same display cannot be mistaken for ours.
+  const std::string title = "platform x11 test " + std::to_string(getpid());
   HWND window = CreateTopLevel(title.c_str());
   ASSERT_NE(window, nullptr);
   UpdateWindow(window);

@@ -68,8 +68,10 @@ TEST_F(CommandsTest, TheCurrentVolumeIsStillSent) {
 
 TEST_F(CommandsTest, SwapMuteDecidesFromTheLastKnownMute) {
     Bind();
+    service->HoldNotifications(true);
     OnCommand(100);
     OnCommand(100);  // before the notification came back: the same value again
+    service->HoldNotifications(false);
     auto calls = service->SetCalls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].kind, SimSetCall::kMute);

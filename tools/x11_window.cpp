@@ -4,6 +4,9 @@
 //
 //   x11-window wait TITLE [SECONDS]   prints the window's id once it is mapped
 //   x11-window close ID               asks the window to close
+//   x11-window wait-pixel TITLE X Y RRGGBB [SECONDS]
+//                                     prints the wall-clock time (ns since the epoch)
+//                                     at which the pixel at client (X, Y) took that colour
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -69,6 +72,28 @@ int Wait(Display* display, const std::string& title, double seconds) {
     return 1;
 }
 
+int WaitPixel(Display* display, const std::string& title, int x, int y, unsigned long rgb, double seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    Window window = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (window == 0) window = FindByTitle(display, DefaultRootWindow(display), title);
+        if (window != 0) {
+            if (XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap)) {
+                unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+                XDestroyImage(image);
+                if (pixel == rgb) {
+                    auto now = std::chrono::system_clock::now().time_since_epoch();
+                    std::printf("%lld\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+                    return 0;
+                }
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    std::fprintf(stderr, "x11-window: pixel (%d, %d) of \"%s\" never became %06lx\n", x, y, title.c_str(), rgb);
+    return 1;
+}
+
 int Close(Display* display, Window window) {
     XEvent event = {};
     event.xclient.type = ClientMessage;
@@ -85,8 +110,9 @@ int Close(Display* display, Window window) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3 || (std::strcmp(argv[1], "wait") != 0 && std::strcmp(argv[1], "close") != 0)) {
-        std::fprintf(stderr, "usage: x11-window wait TITLE [SECONDS] | x11-window close ID\n");
+    const bool waitPixel = argc >= 6 && std::strcmp(argv[1], "wait-pixel") == 0;
+    if (!waitPixel && (argc < 3 || (std::strcmp(argv[1], "wait") != 0 && std::strcmp(argv[1], "close") != 0))) {
+        std::fprintf(stderr, "usage: x11-window wait TITLE [SECONDS] | close ID | wait-pixel TITLE X Y RRGGBB [SECONDS]\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -94,7 +120,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "x11-window: cannot open display \"%s\"\n", XDisplayName(nullptr));
         return 2;
     }
-    int status = std::strcmp(argv[1], "wait") == 0 ? Wait(display, argv[2], argc > 3 ? std::atof(argv[3]) : 10.0)
+    // A failed request (a window that went away) must not end the tool.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    int status = waitPixel ? WaitPixel(display, argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::strtoul(argv[5], nullptr, 16),
+                                       argc > 6 ? std::atof(argv[6]) : 10.0)
+               : std::strcmp(argv[1], "wait") == 0 ? Wait(display, argv[2], argc > 3 ? std::atof(argv[3]) : 10.0)
                                                    : Close(display, std::strtoul(argv[2], nullptr, 0));
     XCloseDisplay(display);
     return status;

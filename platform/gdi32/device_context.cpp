@@ -17,8 +17,10 @@ struct DcTable {
 };
 
 DcTable& table() {
-  static DcTable instance;
-  return instance;
+  // Never destroyed: windows, their surfaces and the display connection stay valid
+  // until the process ends, whatever order static destructors run in.
+  static DcTable* instance = new DcTable;
+  return *instance;
 }
 
 void Release(DeviceContext& dc) {

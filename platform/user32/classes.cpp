@@ -14,8 +14,10 @@ struct ClassTable {
 };
 
 ClassTable& table() {
-  static ClassTable instance;
-  return instance;
+  // Never destroyed: windows, their surfaces and the display connection stay valid
+  // until the process ends, whatever order static destructors run in.
+  static ClassTable* instance = new ClassTable;
+  return *instance;
 }
 
 // Class names compare without regard to case, as on Windows.

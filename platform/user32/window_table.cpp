@@ -14,8 +14,10 @@ struct WindowTable {
 };
 
 WindowTable& table() {
-  static WindowTable instance;
-  return instance;
+  // Never destroyed: windows, their surfaces and the display connection stay valid
+  // until the process ends, whatever order static destructors run in.
+  static WindowTable* instance = new WindowTable;
+  return *instance;
 }
 
 }  // namespace

@@ -15,8 +15,10 @@ struct Selection {
 };
 
 Selection& selection() {
-  static Selection instance;
-  return instance;
+  // Never destroyed: windows, their surfaces and the display connection stay valid
+  // until the process ends, whatever order static destructors run in.
+  static Selection* instance = new Selection;
+  return *instance;
 }
 
 std::vector<std::string> SplitNames(const std::string& list) {
