@@ -3,11 +3,11 @@
 # Debian packages the build and the tests need.
 SESSIONVOL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config libgtest-dev
-  libcairo2-dev libx11-dev libfontconfig-dev fonts-dejavu-core
+  libcairo2-dev libx11-dev libfontconfig-dev fonts-dejavu-core libpulse-dev libbenchmark-dev
   mingw-w64
 )
 SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
-SESSIONVOL_TEST_PACKAGES=(libpulse-dev pulseaudio pulseaudio-utils wine wine64)
+SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils wine wine64)
 
 # Installs whichever of the given packages are missing (needs root or sudo).
 ensure_packages() {

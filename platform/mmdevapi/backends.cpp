@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "mmdevapi/audio_service.h"
+#include "mmdevapi/pulse/pulse_service.h"
 #include "mmdevapi/sim/sim_service.h"
 
 namespace platform::mmdevapi {
@@ -13,6 +14,7 @@ namespace platform::mmdevapi {
 namespace {
 
 const AudioBackend backends[] = {
+    {"pulse", "PulseAudio or PipeWire server: the default sink's streams", pulse::CreatePulseService},
     {"sim", "simulated audio service with a demo application session", CreateSimService},
 };
 

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Runs the Windows product, sessionvol.exe, on Wine's USER32/GDI32/OLE32 under a
+# private Xvfb display, driven by e2e/win's driver against the test audio service DLL.
+#
+#   e2e/run-wine.sh [path/to/sessionvol.exe]
+#
+# Without an argument the exe is built with the "windows" preset if needed. The e2e
+# programs are always (re)built into build/e2e-win. Everything Wine writes goes to a
+# fresh prefix in a temporary directory, removed at the end. No network is needed;
+# works as root. Prints one line per case and "N passed, M failed"; exits non-zero if
+# any case fails.
+#
+# The driver itself registers the test DLL as MMDeviceEnumerator in the prefix
+# (HKLM\Software\Classes\CLSID\{BCDE0395-E52F-467C-8E3D-C4579291692E}\InprocServer32,
+# ThreadingModel Both) after running the program over Wine's own audio service.
+# Environment: SESSIONVOL_E2E_KEEP=1 keeps the temporary directory (pictures of failed
+# comparisons are written to its pictures/ folder); SESSIONVOL_E2E_WINEDEBUG sets
+# WINEDEBUG for the driver and the program (default -all).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+started_at=$(date +%s)
+
+for tool in wine wineboot wineserver Xvfb cmake ninja x86_64-w64-mingw32-g++; do
+    command -v "$tool" >/dev/null 2>&1 || {
+        echo "run-wine.sh: $tool is missing (Debian packages: wine wine64 xvfb cmake ninja-build mingw-w64)" >&2
+        exit 2
+    }
+done
+
+exe=${1:-}
+if [ -z "$exe" ]; then
+    [ -f build/windows/build.ninja ] || cmake --preset windows >/dev/null
+    cmake --build --preset windows >/dev/null
+    exe=build/windows/src/sessionvol.exe
+fi
+[ -f "$exe" ] || { echo "run-wine.sh: $exe does not exist" >&2; exit 2; }
+exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
+
+e2e_build=build/e2e-win
+if [ ! -f "$e2e_build/build.ninja" ]; then
+    cmake -S e2e/win -B "$e2e_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+fi
+cmake --build "$e2e_build" >/dev/null
+driver=$root/$e2e_build/sessionvol-e2e.exe
+service=$root/$e2e_build/sessionvol_e2e_audio.dll
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/sessionvol-wine.XXXXXX")
+xvfb_pid=""
+pulse_dir=""
+cleanup() {
+    # Only what this run started: its wineserver (by prefix), its Xvfb, its sound server.
+    if [ -d "$work/prefix" ]; then WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1 || true; fi
+    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+    if [ -n "$pulse_dir" ]; then tests/pulse/stop-server.sh "$pulse_dir" >/dev/null 2>&1 || true; fi
+    if [ "${SESSIONVOL_E2E_KEEP:-0}" = 1 ]; then echo "kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display number itself and writes it to the given descriptor.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+done
+[ -s "$work/display" ] || { echo "run-wine.sh: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 2; }
+export DISPLAY=":$(head -n1 "$work/display")"
+unset WAYLAND_DISPLAY
+
+# Wine's server keeps its socket directory under TMPDIR; keep it inside the run.
+mkdir -p "$work/tmp"
+export TMPDIR="$work/tmp"
+export WINEPREFIX="$work/prefix"
+export WINEARCH=win64
+export WINEDEBUG=${SESSIONVOL_E2E_WINEDEBUG:--all}
+# No Mono or Gecko installers in a fresh prefix; no crash dialog ever waits for a click.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine's sound drivers look for a server here; nothing of the user's is reached.
+mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime"
+unset PULSE_SERVER
+# Nor does any PulseAudio client of the run start a daemon of its own.
+printf 'autospawn = no\n' >"$work/client.conf"
+export PULSE_CLIENTCONFIG="$work/client.conf"
+
+wineboot -i >"$work/wineboot.log" 2>&1
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+wineserver -w
+
+# A private PulseAudio server gives Wine's own audio service a device, so the program
+# over it gets as far as the session list, which Wine 8 answers with a stub
+# (E_NOTIMPL). Without one, Wine falls back to ALSA, finds no device, and the program
+# stops at GetDefaultAudioEndpoint. Either way it must show the zero status.
+if command -v pulseaudio >/dev/null 2>&1; then
+    pulse_dir="$work/pulse"
+    eval "$(tests/pulse/start-server.sh "$pulse_dir")"
+    export XDG_RUNTIME_DIR="$work/runtime" PULSE_CLIENTCONFIG="$work/client.conf"
+    echo "run-wine.sh: Wine's own audio service runs over PulseAudio ($PULSE_SERVER)" >&2
+else
+    echo "run-wine.sh: no pulseaudio; Wine's own audio service has no device" >&2
+fi
+
+mkdir -p "$work/pictures"
+status=0
+# Wine's ALSA driver complains on stderr when there is no sound card; that noise goes
+# to a log, shown only when the run fails.
+timeout 600 wine "$driver" --exe "$exe" --service "$service" --register hklm \
+    --pictures "$(winepath -w "$work/pictures" 2>/dev/null)" 2>"$work/stderr.log" | tr -d '\r' || status=$?
+if [ "$status" -ne 0 ]; then
+    echo "run-wine.sh: the driver exited with $status; its standard error:" >&2
+    grep -v '^ALSA lib' "$work/stderr.log" >&2 || true
+    if ls "$work/pictures"/*.bmp >/dev/null 2>&1; then SESSIONVOL_E2E_KEEP=1; fi
+fi
+echo "run-wine.sh: $(( $(date +%s) - started_at )) s" >&2
+exit "$status"

@@ -1,0 +1,77 @@
+// One run of sessionvol.exe: start it (with or without a service channel), find its
+// main window, look into its memory, close it and collect its exit code.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace driver {
+
+constexpr char MainClass[] = "MainWindowClass";
+constexpr char MainTitle[] = "ISimpleAudioVolume::SetMasterVolume TEST2";
+
+// The program's IAudioSessionEvents object as laid out in its memory: the interface
+// table pointer, then the count and the bound session's status.
+struct SinkImage {
+    UINT64 interfaceTable;
+    ULONG refCount;
+    WCHAR sessionId[512];
+    float volume;
+    BOOL mute;
+    INT sessionGone;
+    INT state;
+    DWORD processId;
+};
+static_assert(offsetof(SinkImage, sessionId) == 12 && offsetof(SinkImage, volume) == 1036 &&
+              offsetof(SinkImage, processId) == 1052 && sizeof(SinkImage) == 1056);
+
+struct TopWindow {
+    HWND handle;
+    std::string className;
+    std::string title;
+    bool visible;
+};
+
+class Program {
+public:
+    Program() = default;
+    ~Program();  // a program still running at this point is terminated
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // `channel` empty: the program gets whatever audio service the system registers.
+    bool Start(const std::string& exe, const std::string& channel, std::string* why);
+    // Waits generously for the main window of this process.
+    HWND WaitForWindow(DWORD timeoutMs);
+    HWND Window() const { return window_; }
+    DWORD WindowThread() const;
+    DWORD ProcessId() const { return info_.dwProcessId; }
+
+    std::vector<TopWindow> TopWindows() const;
+    bool ReadSink(UINT64 address, SinkImage* image) const;
+    bool Running() const;
+
+    // Posts WM_CLOSE and waits for the process to end.
+    bool Close(DWORD timeoutMs, DWORD* exitCode);
+
+private:
+    PROCESS_INFORMATION info_ = {};
+    HWND window_ = nullptr;
+};
+
+// Every button the program made: class, text, identifier, rectangle in the parent's
+// client coordinates, styles.
+struct ChildWindow {
+    HWND handle;
+    std::string className;
+    std::string text;
+    LONG_PTR id;
+    RECT rect;
+    LONG_PTR style;
+    LONG_PTR exStyle;
+};
+std::vector<ChildWindow> Children(HWND parent);
+
+}  // namespace driver

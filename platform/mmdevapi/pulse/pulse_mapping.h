@@ -1,0 +1,46 @@
+// How a PulseAudio sink input appears as a Core Audio session: its level, state,
+// identifier, process ID and whether it is the system-sounds session. Pure functions
+// over the stream's properties, shared by the service and its tests.
+#pragma once
+
+#include <audiopolicy.h>
+#include <pulse/proplist.h>
+#include <pulse/volume.h>
+
+#include <optional>
+#include <string>
+
+namespace platform::mmdevapi::pulse {
+
+// Level 0.0-1.0 <-> pa_volume_t, linear in the raw volume: level = volume / PA_VOLUME_NORM,
+// which is the percentage pactl and the desktop mixers print (0.25 is "25%"). The
+// levels the program offers (0, 0.25, 0.5, 1) map to exact volumes and back. A
+// stream raised above 100% by another client reads as 1.0.
+pa_volume_t VolumeFromLevel(float level);
+float LevelFromVolume(pa_volume_t volume);
+
+// The average over the stream's channels, as pa_cvolume_avg computes it.
+float LevelOfStream(const pa_cvolume& volume);
+
+// Corked (paused by its application) is Inactive; otherwise the stream plays.
+AudioSessionState StateOfStream(bool corked);
+
+// The stream properties a session is built from.
+struct StreamProperties {
+    std::string application;  // application.name, else application.process.binary, else empty
+    std::optional<DWORD> processId;  // application.process.id when it is a number
+    bool systemSounds = false;  // media.role is "event": desktop notification sounds
+};
+
+StreamProperties ReadStreamProperties(const pa_proplist* properties);
+
+// "pulse:<sink name>|<application>|<process ID>|<stream index>", with an empty field
+// where the stream lacks the property. Stable for the stream's lifetime, unique per
+// stream, and the same text for the same properties across runs.
+std::u16string SessionIdentifier(const std::string& sinkName, const StreamProperties& stream, uint32_t streamIndex);
+
+// UTF-8 (what libpulse hands out) to UTF-16 (what Core Audio hands out); invalid
+// bytes become U+FFFD.
+std::u16string Utf16FromUtf8(const std::string& text);
+
+}  // namespace platform::mmdevapi::pulse

@@ -1,0 +1,107 @@
+// The audio service over a PulseAudio server (or PipeWire through its PulseAudio
+// interface): the default sink is the render endpoint, its sink inputs are the sessions.
+//
+// Threads and locks. libpulse runs on a threaded main loop; every call into it holds
+// the loop's lock, and every callback runs on the loop thread with that lock held. The
+// stream cache below is guarded by the same lock. Notifications are delivered from the
+// loop thread, so the hub's mutex is always taken after the loop lock, never before:
+// the hub itself never calls the service, and the program unregisters from its window
+// thread without holding the loop lock. A delivery in progress therefore only makes
+// Unregister wait, it cannot deadlock with it.
+#pragma once
+
+#include <pulse/pulseaudio.h>
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "mmdevapi/audio_service.h"
+#include "mmdevapi/pulse/pulse_mapping.h"
+
+namespace platform::mmdevapi::pulse {
+
+class PulseAudioService final : public AudioService {
+public:
+    // Null when no server answers within `timeout` (never autospawns one). `server`
+    // null means libpulse's usual lookup: PULSE_SERVER, then the user's socket.
+    static std::shared_ptr<PulseAudioService> Connect(const char* server, std::chrono::milliseconds timeout);
+
+    PulseAudioService(const PulseAudioService&) = delete;
+    PulseAudioService& operator=(const PulseAudioService&) = delete;
+    ~PulseAudioService() override;
+
+    HRESULT DefaultEndpoint(EDataFlow flow, ERole role) override;
+    HRESULT ListSessions(std::vector<SessionKey>* sessions) override;
+    bool Supports(SessionKey session, REFIID iid) override;
+    HRESULT IsSystemSounds(SessionKey session) override;
+    HRESULT ProcessId(SessionKey session, DWORD* processId) override;
+    HRESULT Identifier(SessionKey session, std::u16string* identifier) override;
+    HRESULT State(SessionKey session, AudioSessionState* state) override;
+    HRESULT Volume(SessionKey session, float* volume) override;
+    HRESULT Mute(SessionKey session, BOOL* mute) override;
+    HRESULT SetVolume(SessionKey session, float volume, const GUID& eventContext) override;
+    HRESULT SetMute(SessionKey session, BOOL mute, const GUID& eventContext) override;
+
+    // The event context of changes that this process did not request.
+    static constexpr GUID kOtherClientContext = {0x3c0d8a51, 0x7e26, 0x4f0b, {0x9d, 0x41, 0x70, 0x75, 0x6c, 0x73, 0x65, 0x21}};
+
+    // False once the server has gone away; every call then fails.
+    bool Connected();
+
+private:
+    PulseAudioService();
+
+    // A SetVolume or SetMute of ours whose change has not been reported yet.
+    struct PendingChange {
+        uint64_t id;
+        bool isVolume;
+        pa_volume_t volume;
+        bool mute;
+        GUID eventContext;
+        bool applied = false;  // the server answered the request: later reports include it
+    };
+
+    struct Stream {
+        uint32_t sink = PA_INVALID_INDEX;
+        pa_cvolume volume{};
+        bool mute = false;
+        bool corked = false;
+        StreamProperties properties;
+        std::u16string identifier;  // set when first listed as a session
+        bool listed = false;        // handed out as a session key
+        bool gone = false;          // removed from the server: Expired
+        std::deque<PendingChange> pending;
+    };
+
+    class Lock;
+    struct Request;
+
+    bool Start(const char* server, std::chrono::milliseconds timeout);
+    bool Await(pa_operation* operation);
+    HRESULT Usable();
+    Stream* Find(SessionKey session);
+    HRESULT RequestChange(SessionKey session, PendingChange change);
+
+    void OnContextState();
+    void OnSubscription(pa_subscription_event_type_t event, uint32_t index);
+    void OnStreamReport(const pa_sink_input_info* info);
+    void OnStreamRemoved(uint32_t index);
+    void OnServerGone();
+    void MarkApplied(uint32_t stream, uint64_t pendingId);
+    GUID TakeContext(Stream& stream, bool volumeChanged, pa_volume_t volume, bool muteChanged, bool mute);
+
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    bool connected_ = false;     // context ready and not yet failed
+    bool shuttingDown_ = false;  // the destructor runs: no more notifications
+    bool timedOut_ = false;
+    uint64_t nextPendingId_ = 1;
+    std::map<uint32_t, Stream> streams_;
+};
+
+std::shared_ptr<AudioService> CreatePulseService();
+
+}  // namespace platform::mmdevapi::pulse

@@ -1,0 +1,312 @@
+// Test helpers around a private PulseAudio daemon: start and kill it, play streams
+// with pacat or from this process (which can cork), and read what pactl reports.
+#pragma once
+
+#include <fcntl.h>
+#include <pulse/pulseaudio.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace pulsetest {
+
+// Runs a shell command and returns its standard output; the exit status goes to *status.
+inline std::string Capture(const std::string& command, int* status = nullptr) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        if (status != nullptr) *status = -1;
+        return output;
+    }
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    int rc = pclose(pipe);
+    if (status != nullptr) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return output;
+}
+
+// Polls until `done` holds. The limit only keeps a broken run from hanging; it is
+// far above anything a working one needs and asserts nothing about speed.
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+inline std::string ScriptDir() {
+    std::string here = __FILE__;
+    return here.substr(0, here.find_last_of('/'));
+}
+
+// A daemon of its own per test, started by start-server.sh; this process's
+// environment then points every libpulse client (ours, pactl, pacat) at it.
+class PrivateServer {
+public:
+    PrivateServer() = default;
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+    ~PrivateServer() { Stop(); }
+
+    // Empty on success, else why the server could not start.
+    std::string Start() {
+        int found = 0;
+        Capture("for tool in pulseaudio pactl pacat; do command -v $tool >/dev/null || exit 1; done", &found);
+        if (found != 0)
+            return "pulseaudio, pactl or pacat missing (Debian packages pulseaudio, pulseaudio-utils)";
+        int status = 0;
+        std::string out = Capture(ScriptDir() + "/start-server.sh 2>&1", &status);
+        if (status != 0) return "start-server.sh failed: " + out;
+        std::istringstream lines(out);
+        std::string line;
+        while (std::getline(lines, line)) {
+            const std::string prefix = "export ";
+            if (line.rfind(prefix, 0) != 0) continue;
+            size_t eq = line.find('=');
+            std::string name = line.substr(prefix.size(), eq - prefix.size());
+            std::string value = line.substr(eq + 2, line.size() - eq - 3);  // strip the quotes
+            setenv(name.c_str(), value.c_str(), 1);
+            if (name == "SESSIONVOL_PULSE_DIR") dir_ = value;
+            if (name == "SESSIONVOL_PULSE_PID") pid_ = static_cast<pid_t>(std::stol(value));
+        }
+        if (dir_.empty() || pid_ <= 0) return "start-server.sh printed no server: " + out;
+        return "";
+    }
+
+    // The server vanishes the hard way, as when it crashes.
+    void Kill() {
+        if (pid_ > 0) kill(pid_, SIGKILL);
+    }
+
+    void Stop() {
+        if (dir_.empty()) return;
+        Capture(ScriptDir() + "/stop-server.sh '" + dir_ + "' 2>&1");
+        dir_.clear();
+        pid_ = -1;
+    }
+
+private:
+    std::string dir_;
+    pid_t pid_ = -1;
+};
+
+// One sink input as `pactl list sink-inputs` prints it.
+struct SinkInput {
+    uint32_t index = 0;
+    uint32_t sink = 0;
+    bool corked = false;
+    bool mute = false;
+    std::vector<uint32_t> volumes;   // raw pa_volume_t per channel
+    std::vector<int> percents;       // the percentages shown
+    std::map<std::string, std::string> properties;
+};
+
+inline std::vector<SinkInput> ListSinkInputs() {
+    std::vector<SinkInput> inputs;
+    std::istringstream lines(Capture("LC_ALL=C pactl list sink-inputs 2>/dev/null"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("Sink Input #", 0) == 0) {
+            inputs.emplace_back();
+            inputs.back().index = static_cast<uint32_t>(std::stoul(line.substr(12)));
+            continue;
+        }
+        if (inputs.empty()) continue;
+        SinkInput& input = inputs.back();
+        auto field = [&](const char* name) -> std::optional<std::string> {
+            std::string key = std::string("\t") + name + ": ";
+            if (line.rfind(key, 0) != 0) return std::nullopt;
+            return line.substr(key.size());
+        };
+        if (auto v = field("Sink")) input.sink = static_cast<uint32_t>(std::stoul(*v));
+        if (auto v = field("Corked")) input.corked = *v == "yes";
+        if (auto v = field("Mute")) input.mute = *v == "yes";
+        if (auto v = field("Volume")) {
+            // "front-left: 16384 /  25% / -36.12 dB,   front-right: 16384 /  25% / ..."
+            std::istringstream parts(*v);
+            std::string channel;
+            while (std::getline(parts, channel, ',')) {
+                size_t colon = channel.find(':');
+                if (colon == std::string::npos) continue;
+                std::istringstream values(channel.substr(colon + 1));
+                uint32_t raw;
+                char slash;
+                int percent;
+                if (values >> raw >> slash >> percent) {
+                    input.volumes.push_back(raw);
+                    input.percents.push_back(percent);
+                }
+            }
+        }
+        if (line.rfind("\t\t", 0) == 0) {
+            size_t eq = line.find(" = \"");
+            if (eq != std::string::npos)
+                input.properties[line.substr(2, eq - 2)] = line.substr(eq + 4, line.size() - eq - 5);
+        }
+    }
+    return inputs;
+}
+
+inline std::optional<SinkInput> SinkInputOfProcess(pid_t pid) {
+    for (SinkInput& input : ListSinkInputs())
+        if (input.properties["application.process.id"] == std::to_string(pid)) return input;
+    return std::nullopt;
+}
+
+inline std::optional<SinkInput> SinkInputByIndex(uint32_t index) {
+    for (SinkInput& input : ListSinkInputs())
+        if (input.index == index) return input;
+    return std::nullopt;
+}
+
+inline bool Pactl(const std::string& arguments) {
+    int status = 0;
+    Capture("pactl " + arguments + " >/dev/null 2>&1", &status);
+    return status == 0;
+}
+
+// `pacat` playing silence until stopped: a real client process of the server.
+class Pacat {
+public:
+    // Starts pacat with these extra arguments and waits until its stream exists.
+    bool Start(std::vector<std::string> arguments) {
+        std::vector<std::string> argv = {"pacat", "--raw", "--playback", "--latency-msec=50"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<char*> args;
+        for (std::string& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/zero", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        int rc = posix_spawnp(&pid_, "pacat", &actions, nullptr, args.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            pid_ = -1;
+            return false;
+        }
+        return WaitUntil([&] {
+            if (auto input = SinkInputOfProcess(pid_)) {
+                index_ = input->index;
+                return true;
+            }
+            return false;
+        });
+    }
+
+    // Ends the stream: the client closes its connection as it exits.
+    void Stop() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        int status;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+    ~Pacat() { Stop(); }
+
+    pid_t Pid() const { return pid_; }
+    uint32_t Index() const { return index_; }
+
+private:
+    pid_t pid_ = -1;
+    uint32_t index_ = PA_INVALID_INDEX;
+};
+
+// The corkable player (corkable_player.cpp) in a process of its own, driven through
+// its standard input. Its path comes from the build as PULSE_CORKABLE_PLAYER.
+class CorkablePlayer {
+public:
+    ~CorkablePlayer() { Stop(); }
+
+    static const char* Path() {
+#ifdef PULSE_CORKABLE_PLAYER
+        return PULSE_CORKABLE_PLAYER;
+#else
+        return nullptr;
+#endif
+    }
+
+    bool Start(const char* applicationName) {
+        if (Path() == nullptr) return false;
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0) return false;
+        if (pipe(fromChild) != 0) return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
+        posix_spawn_file_actions_addclose(&actions, toChild[1]);
+        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
+        std::string path = Path(), name = applicationName;
+        char* argv[] = {path.data(), name.data(), nullptr};
+        int rc = posix_spawn(&pid_, Path(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(toChild[0]);
+        close(fromChild[1]);
+        commands_ = fdopen(toChild[1], "w");
+        replies_ = fdopen(fromChild[0], "r");
+        if (rc != 0) {
+            pid_ = -1;
+            return false;
+        }
+        std::string reply = Reply();
+        if (reply.rfind("ready ", 0) != 0) return false;
+        index_ = static_cast<uint32_t>(std::stoul(reply.substr(6)));
+        return true;
+    }
+
+    bool Cork(bool cork) {
+        std::fprintf(commands_, "%s\n", cork ? "cork" : "uncork");
+        std::fflush(commands_);
+        return Reply() == "ok";
+    }
+
+    void Stop() {
+        if (commands_ != nullptr) std::fclose(commands_);  // end of input: the player quits
+        if (replies_ != nullptr) std::fclose(replies_);
+        commands_ = replies_ = nullptr;
+        if (pid_ > 0) {
+            int status;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+        }
+    }
+
+    uint32_t Index() const { return index_; }
+    pid_t Pid() const { return pid_; }
+
+private:
+    std::string Reply() {
+        char line[256];
+        if (replies_ == nullptr || std::fgets(line, sizeof line, replies_) == nullptr) return "";
+        std::string text = line;
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        return text;
+    }
+
+    pid_t pid_ = -1;
+    FILE* commands_ = nullptr;
+    FILE* replies_ = nullptr;
+    uint32_t index_ = PA_INVALID_INDEX;
+};
+
+}  // namespace pulsetest

@@ -1,0 +1,392 @@
+// The session link over a real PulseAudio server: a private daemon per test, streams
+// played by pacat (and by this process where a stream must be corked), and pactl as
+// the other client. Skips when the daemon cannot be started here.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "audio/session_binding.h"
+#include "mmdevapi/pulse/pulse_service.h"
+#include "mmdevapi/sim/sim_service.h"
+#include "pulse/pulse_server.h"
+#include "testing/audio_test.h"
+
+namespace {
+
+using platform::mmdevapi::pulse::PulseAudioService;
+using pulsetest::CorkablePlayer;
+using pulsetest::Pacat;
+using pulsetest::WaitUntil;
+
+constexpr GUID kOurContext = {0x5e55107f, 0x0b1d, 0x4a3c, {0x80, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}};
+
+// A second IAudioSessionEvents object next to the program's sink: it records what the
+// program's sink does not keep, the event context and the disconnect reason.
+class RecordingEvents final : public IAudioSessionEvents {
+public:
+    struct VolumeEvent {
+        float volume;
+        BOOL mute;
+        GUID context;
+    };
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IAudioSessionEvents)) return E_NOINTERFACE;
+        *object = static_cast<IAudioSessionEvents*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }  // lives on the test's stack
+    HRESULT STDMETHODCALLTYPE OnDisplayNameChanged(LPCWSTR, LPCGUID) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnIconPathChanged(LPCWSTR, LPCGUID) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnSimpleVolumeChanged(float volume, BOOL mute, LPCGUID context) override {
+        std::lock_guard lock(mutex_);
+        volumes_.push_back({volume, mute, context != nullptr ? *context : GUID_NULL});
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnChannelVolumeChanged(DWORD, float[], DWORD, LPCGUID) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnGroupingParamChanged(LPCGUID, LPCGUID) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnStateChanged(AudioSessionState state) override {
+        std::lock_guard lock(mutex_);
+        states_.push_back(state);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnSessionDisconnected(AudioSessionDisconnectReason reason) override {
+        std::lock_guard lock(mutex_);
+        disconnects_.push_back(reason);
+        return S_OK;
+    }
+
+    std::vector<VolumeEvent> Volumes() {
+        std::lock_guard lock(mutex_);
+        return volumes_;
+    }
+    std::vector<AudioSessionState> States() {
+        std::lock_guard lock(mutex_);
+        return states_;
+    }
+    std::vector<AudioSessionDisconnectReason> Disconnects() {
+        std::lock_guard lock(mutex_);
+        return disconnects_;
+    }
+
+    std::atomic<ULONG> refs{0};
+
+private:
+    std::mutex mutex_;
+    std::vector<VolumeEvent> volumes_;
+    std::vector<AudioSessionState> states_;
+    std::vector<AudioSessionDisconnectReason> disconnects_;
+};
+
+class PulseSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why = server.Start();
+        if (!why.empty()) GTEST_SKIP() << "no private PulseAudio daemon: " << why;
+        ResetAppState();
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+        comReady = true;
+        service = PulseAudioService::Connect(nullptr, std::chrono::seconds(5));
+        ASSERT_NE(service, nullptr) << "the private daemon did not answer";
+        platform::mmdevapi::InstallService(service);
+    }
+
+    // Whatever happened to the server, releasing gives every reference back.
+    void TearDown() override {
+        if (comReady) {
+            if (recorderRegistered) Unregister();
+            ReleaseAudioSession();
+            EXPECT_EQ(platform::test::LiveAudioObjects(), 0u) << "COM objects still referenced";
+            EXPECT_EQ(platform::test::OutstandingTaskMemory(), 0u) << "task memory not freed";
+            if (service != nullptr) {
+                EXPECT_EQ(service->Notifications().RegisteredCount(), 0u) << "sink still registered";
+            }
+            EXPECT_LE(AppState.sink.refCount.load(), 1u) << "sink references not given back";
+            EXPECT_EQ(recorder.refs.load(), 0u);
+            CoUninitialize();
+        }
+        service.reset();
+        platform::test::ResetAudio();
+        server.Stop();
+    }
+
+    void Bind() {
+        BindAudioSession();
+        ASSERT_NE(AppState.session, nullptr) << "no session bound";
+    }
+
+    void RegisterRecorder() {
+        ASSERT_EQ(AppState.session->RegisterAudioSessionNotification(&recorder), S_OK);
+        recorderRegistered = true;
+    }
+
+    void Unregister() {
+        EXPECT_EQ(AppState.session->UnregisterAudioSessionNotification(&recorder), S_OK);
+        recorderRegistered = false;
+    }
+
+    // The bound session's ISimpleAudioVolume, released by the caller.
+    ISimpleAudioVolume* SimpleVolume() {
+        ISimpleAudioVolume* volume = nullptr;
+        EXPECT_EQ(AppState.session->QueryInterface(IID_ISimpleAudioVolume, reinterpret_cast<void**>(&volume)), S_OK);
+        return volume;
+    }
+
+    std::u16string BoundId() const { return AppState.sink.sessionId; }
+
+    pulsetest::PrivateServer server;
+    std::shared_ptr<PulseAudioService> service;
+    RecordingEvents recorder;
+    bool comReady = false;
+    bool recorderRegistered = false;
+};
+
+std::u16string Identifier(const char* application, pid_t pid, uint32_t index) {
+    std::string text = std::string("pulse:sessionvol_null|") + application + "|" + std::to_string(pid) + "|" + std::to_string(index);
+    return std::u16string(text.begin(), text.end());
+}
+
+TEST_F(PulseSessionTest, BindsTheApplicationStreamAndOurChangesReachTheServer) {
+    Pacat chime, player;
+    ASSERT_TRUE(chime.Start({"--client-name=chime", "--property=media.role=event"}));
+    ASSERT_TRUE(player.Start({"--client-name=player"}));
+    ASSERT_LT(chime.Index(), player.Index());
+
+    Bind();
+    EXPECT_EQ(BoundId(), Identifier("player", player.Pid(), player.Index()));
+    EXPECT_EQ(AppState.sink.processId, static_cast<DWORD>(player.Pid()));
+    EXPECT_EQ(AppState.sink.volume.load(), 1.0f);
+    EXPECT_EQ(AppState.sink.mute.load(), 0);
+    EXPECT_EQ(AppState.sink.state.load(), AudioSessionStateActive);
+    EXPECT_EQ(service->Notifications().RegisteredCount(), 1u);
+    RegisterRecorder();
+
+    ISimpleAudioVolume* volume = SimpleVolume();
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->SetMasterVolume(0.25f, &kOurContext), S_OK);
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.25f; }));
+    auto bound = pulsetest::SinkInputByIndex(player.Index());
+    ASSERT_TRUE(bound.has_value());
+    EXPECT_EQ(bound->percents, (std::vector<int>{25, 25}));
+    EXPECT_EQ(bound->volumes, (std::vector<uint32_t>{PA_VOLUME_NORM / 4, PA_VOLUME_NORM / 4}));
+
+    EXPECT_EQ(volume->SetMute(TRUE, &kOurContext), S_OK);
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.mute.load() == 1; }));
+    EXPECT_EQ(AppState.sink.volume.load(), 0.25f);
+    EXPECT_TRUE(pulsetest::SinkInputByIndex(player.Index())->mute);
+    volume->Release();
+
+    // The event stream was never touched.
+    auto event = pulsetest::SinkInputByIndex(chime.Index());
+    ASSERT_TRUE(event.has_value());
+    EXPECT_EQ(event->percents, (std::vector<int>{100, 100}));
+    EXPECT_FALSE(event->mute);
+
+    // Both reports carry the context the program passed.
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Volumes().size() >= 2; }));
+    auto events = recorder.Volumes();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].volume, 0.25f);
+    EXPECT_EQ(events[0].mute, FALSE);
+    EXPECT_TRUE(IsEqualGUID(events[0].context, kOurContext));
+    EXPECT_EQ(events[1].mute, TRUE);
+    EXPECT_TRUE(IsEqualGUID(events[1].context, kOurContext));
+    EXPECT_TRUE(recorder.States().empty());
+}
+
+TEST_F(PulseSessionTest, ChangesByAnotherClientReachTheSink) {
+    Pacat player;
+    ASSERT_TRUE(player.Start({"--client-name=player"}));
+    Bind();
+    RegisterRecorder();
+    const std::string index = std::to_string(player.Index());
+
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + index + " 50%"));
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f; }));
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-mute " + index + " 1"));
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.mute.load() == 1; }));
+    EXPECT_EQ(AppState.sink.volume.load(), 0.5f);
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-mute " + index + " 0"));
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.mute.load() == 0; }));
+
+    // Uneven channels read as their average.
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + index + " 20% 40%"));
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() != 0.5f; }));
+    EXPECT_NEAR(AppState.sink.volume.load(), 0.3f, 1.0f / PA_VOLUME_NORM);
+
+    // One report per change, each with the context of another client.
+    auto events = recorder.Volumes();
+    ASSERT_EQ(events.size(), 4u);
+    for (const auto& event : events) EXPECT_TRUE(IsEqualGUID(event.context, PulseAudioService::kOtherClientContext));
+
+    // Setting a level evens out every channel again.
+    ISimpleAudioVolume* volume = SimpleVolume();
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->SetMasterVolume(0.5f, &kOurContext), S_OK);
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f; }));
+    EXPECT_EQ(pulsetest::SinkInputByIndex(player.Index())->percents, (std::vector<int>{50, 50}));
+    float level = -1.0f;
+    EXPECT_EQ(volume->GetMasterVolume(&level), S_OK);
+    EXPECT_EQ(level, 0.5f);
+    volume->Release();
+}
+
+TEST_F(PulseSessionTest, RapidRequestsOfOursAreAllReportedWithOurContext) {
+    Pacat player;
+    ASSERT_TRUE(player.Start({"--client-name=player"}));
+    Bind();
+    RegisterRecorder();
+    ISimpleAudioVolume* volume = SimpleVolume();
+    ASSERT_NE(volume, nullptr);
+    const float levels[] = {0.25f, 0.5f, 0.0f, 1.0f};
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(volume->SetMasterVolume(levels[i % 4], &kOurContext), S_OK);
+    EXPECT_EQ(volume->SetMasterVolume(0.25f, &kOurContext), S_OK);
+    volume->Release();
+    ASSERT_TRUE(WaitUntil([&] {
+        auto events = recorder.Volumes();
+        return !events.empty() && events.back().volume == 0.25f;
+    }));
+    // Reports may merge requests, but none is taken for another client's.
+    for (const auto& event : recorder.Volumes()) EXPECT_TRUE(IsEqualGUID(event.context, kOurContext));
+    EXPECT_EQ(AppState.sink.volume.load(), 0.25f);
+}
+
+TEST_F(PulseSessionTest, CorkingIsInactiveAndUncorkingActive) {
+    Pacat chime;
+    ASSERT_TRUE(chime.Start({"--client-name=chime", "--property=media.role=event"}));
+    if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
+    CorkablePlayer player;
+    ASSERT_TRUE(player.Start("corker"));
+    Bind();
+    EXPECT_EQ(BoundId(), Identifier("corker", player.Pid(), player.Index()));
+    EXPECT_EQ(AppState.sink.state.load(), AudioSessionStateActive);
+
+    ASSERT_TRUE(player.Cork(true));
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.state.load() == AudioSessionStateInactive; }));
+    EXPECT_TRUE(pulsetest::SinkInputByIndex(player.Index())->corked);
+    ASSERT_TRUE(player.Cork(false));
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.state.load() == AudioSessionStateActive; }));
+    EXPECT_EQ(AppState.sink.sessionGone.load(), 0);
+}
+
+TEST_F(PulseSessionTest, AnEndedStreamIsExpired) {
+    Pacat player;
+    ASSERT_TRUE(player.Start({"--client-name=player"}));
+    Bind();
+    RegisterRecorder();
+    player.Stop();
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.state.load() == AudioSessionStateExpired; }));
+    EXPECT_EQ(AppState.sink.sessionGone.load(), 1);
+    EXPECT_EQ(recorder.States(), (std::vector<AudioSessionState>{AudioSessionStateExpired}));
+
+    AudioSessionState state = AudioSessionStateActive;
+    EXPECT_EQ(AppState.session->GetState(&state), S_OK);
+    EXPECT_EQ(state, AudioSessionStateExpired);
+    ISimpleAudioVolume* volume = SimpleVolume();
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->SetMasterVolume(0.5f, &kOurContext), AUDCLNT_E_DEVICE_INVALIDATED);
+    volume->Release();
+}
+
+TEST_F(PulseSessionTest, AServerThatGoesAwayDisconnectsTheSessionAndCallsFailQuietly) {
+    Pacat player;
+    ASSERT_TRUE(player.Start({"--client-name=player"}));
+    Bind();
+    RegisterRecorder();
+    server.Kill();
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.sessionGone.load() == 1; }));
+    EXPECT_EQ(recorder.Disconnects(), (std::vector<AudioSessionDisconnectReason>{DisconnectReasonServerShutdown}));
+    EXPECT_EQ(AppState.sink.state.load(), AudioSessionStateActive);  // a disconnect is not a state
+    EXPECT_FALSE(service->Connected());
+
+    ISimpleAudioVolume* volume = SimpleVolume();
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->SetMasterVolume(0.5f, &kOurContext), AUDCLNT_E_SERVICE_NOT_RUNNING);
+    float level = -1.0f;
+    EXPECT_EQ(volume->GetMasterVolume(&level), AUDCLNT_E_SERVICE_NOT_RUNNING);
+    EXPECT_EQ(level, -1.0f);
+    volume->Release();
+    // A new scan finds no endpoint, and nothing crashes on the way.
+    IMMDeviceEnumerator* enumerator = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                               reinterpret_cast<void**>(&enumerator)),
+              S_OK);
+    IMMDevice* device = reinterpret_cast<IMMDevice*>(0x1);
+    EXPECT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &device), AUDCLNT_E_SERVICE_NOT_RUNNING);
+    EXPECT_EQ(device, nullptr);
+    enumerator->Release();
+}
+
+TEST_F(PulseSessionTest, AStreamWithoutAProcessIsSkipped) {
+    // A module's own stream has no application.process.id.
+    ASSERT_TRUE(pulsetest::Pactl("load-module module-sine sink=sessionvol_null frequency=440"));
+    Pacat player;
+    ASSERT_TRUE(player.Start({"--client-name=player"}));
+    std::vector<platform::mmdevapi::SessionKey> keys;
+    ASSERT_EQ(service->ListSessions(&keys), S_OK);
+    ASSERT_EQ(keys.size(), 2u);
+    DWORD pid = 0xDEADBEEF;
+    EXPECT_EQ(service->ProcessId(keys[0], &pid), E_NOTFOUND);
+    EXPECT_EQ(pid, 0xDEADBEEFu);
+    EXPECT_EQ(service->IsSystemSounds(keys[0]), S_FALSE);
+
+    Bind();
+    EXPECT_EQ(BoundId(), Identifier("player", player.Pid(), player.Index()));
+}
+
+TEST_F(PulseSessionTest, SessionsAreTheDefaultSinksStreamsInIndexOrder) {
+    ASSERT_TRUE(pulsetest::Pactl("load-module module-null-sink sink_name=elsewhere"));
+    Pacat first, away, second;
+    ASSERT_TRUE(first.Start({"--client-name=first"}));
+    ASSERT_TRUE(away.Start({"--client-name=away", "--device=elsewhere"}));
+    ASSERT_TRUE(second.Start({"--client-name=second"}));
+
+    std::vector<platform::mmdevapi::SessionKey> keys;
+    ASSERT_EQ(service->ListSessions(&keys), S_OK);
+    EXPECT_EQ(keys, (std::vector<platform::mmdevapi::SessionKey>{first.Index(), second.Index()}));
+
+    // A stream moved away from the default sink is no longer one of its sessions.
+    ASSERT_TRUE(pulsetest::Pactl("move-sink-input " + std::to_string(second.Index()) + " elsewhere"));
+    keys.clear();
+    ASSERT_EQ(service->ListSessions(&keys), S_OK);
+    EXPECT_EQ(keys, (std::vector<platform::mmdevapi::SessionKey>{first.Index()}));
+}
+
+TEST_F(PulseSessionTest, TheBackendTableChoosesPulseWhenAServerAnswers) {
+    unsetenv("PLATFORM_AUDIO");
+    platform::test::ResetAudio();
+    auto chosen = platform::mmdevapi::CurrentService();
+    EXPECT_NE(dynamic_cast<PulseAudioService*>(chosen.get()), nullptr);
+    chosen.reset();
+    platform::mmdevapi::InstallService(service);
+}
+
+TEST(PulseBackendChoice, WithoutAServerTheTableFallsBackToTheSimulatedService) {
+    const char* previous = std::getenv("PULSE_SERVER");
+    std::string saved = previous != nullptr ? previous : "";
+    setenv("PULSE_SERVER", "unix:/nonexistent/sessionvol/native", 1);
+    unsetenv("PLATFORM_AUDIO");
+
+    EXPECT_EQ(PulseAudioService::Connect(nullptr, std::chrono::seconds(5)), nullptr);
+    platform::test::ResetAudio();
+    EXPECT_NE(dynamic_cast<platform::mmdevapi::SimAudioService*>(platform::mmdevapi::CurrentService().get()), nullptr);
+
+    // Forcing pulse where none answers leaves no service at all.
+    setenv("PLATFORM_AUDIO", "pulse", 1);
+    platform::test::ResetAudio();
+    EXPECT_EQ(platform::mmdevapi::CurrentService(), nullptr);
+
+    unsetenv("PLATFORM_AUDIO");
+    platform::test::ResetAudio();
+    if (previous != nullptr) setenv("PULSE_SERVER", saved.c_str(), 1);
+    else unsetenv("PULSE_SERVER");
+}
+
+}  // namespace

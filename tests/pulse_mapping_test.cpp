@@ -1,0 +1,114 @@
+// How sink inputs read as sessions: level, state, properties and identifier. No
+// server needed.
+#include <gtest/gtest.h>
+
+#include "mmdevapi/pulse/pulse_mapping.h"
+
+namespace {
+
+using namespace platform::mmdevapi::pulse;
+
+TEST(PulseLevels, TheProgramsLevelsMapToExactVolumesAndBack) {
+    // 0.25 must be what pactl prints as 25%: a quarter of PA_VOLUME_NORM.
+    const struct {
+        float level;
+        pa_volume_t volume;
+    } exact[] = {{0.0f, PA_VOLUME_MUTED}, {0.25f, PA_VOLUME_NORM / 4}, {0.5f, PA_VOLUME_NORM / 2}, {1.0f, PA_VOLUME_NORM}};
+    for (auto [level, volume] : exact) {
+        SCOPED_TRACE(level);
+        EXPECT_EQ(VolumeFromLevel(level), volume);
+        EXPECT_EQ(LevelFromVolume(volume), level);
+    }
+}
+
+TEST(PulseLevels, OtherLevelsRoundToTheNearestStepAndStayInRange) {
+    EXPECT_EQ(VolumeFromLevel(0.3f), 19661u);  // 0.3 * 65536 = 19660.8
+    EXPECT_NEAR(LevelFromVolume(19661), 0.3f, 1.0f / PA_VOLUME_NORM);
+    EXPECT_EQ(VolumeFromLevel(-0.5f), PA_VOLUME_MUTED);
+    EXPECT_EQ(VolumeFromLevel(1.5f), PA_VOLUME_NORM);
+    // Another client may raise a stream above 100%; the session still reads 1.0.
+    EXPECT_EQ(LevelFromVolume(PA_VOLUME_NORM * 3 / 2), 1.0f);
+}
+
+TEST(PulseLevels, AStreamsLevelIsTheAverageOfItsChannels) {
+    pa_cvolume volume;
+    pa_cvolume_init(&volume);
+    volume.channels = 2;
+    volume.values[0] = PA_VOLUME_NORM / 4;
+    volume.values[1] = PA_VOLUME_NORM * 3 / 4;
+    EXPECT_EQ(LevelOfStream(volume), 0.5f);
+    volume.channels = 0;  // no valid volume at all
+    EXPECT_EQ(LevelOfStream(volume), 0.0f);
+}
+
+TEST(PulseStates, CorkedIsInactiveElseActive) {
+    EXPECT_EQ(StateOfStream(true), AudioSessionStateInactive);
+    EXPECT_EQ(StateOfStream(false), AudioSessionStateActive);
+}
+
+struct Properties {
+    pa_proplist* list = pa_proplist_new();
+    ~Properties() { pa_proplist_free(list); }
+    Properties& Set(const char* key, const char* value) {
+        pa_proplist_sets(list, key, value);
+        return *this;
+    }
+};
+
+TEST(PulseStreamProperties, ApplicationNameFirstThenBinary) {
+    Properties both;
+    both.Set(PA_PROP_APPLICATION_NAME, "Music").Set(PA_PROP_APPLICATION_PROCESS_BINARY, "player");
+    EXPECT_EQ(ReadStreamProperties(both.list).application, "Music");
+    Properties binaryOnly;
+    binaryOnly.Set(PA_PROP_APPLICATION_PROCESS_BINARY, "player");
+    EXPECT_EQ(ReadStreamProperties(binaryOnly.list).application, "player");
+    Properties none;
+    EXPECT_EQ(ReadStreamProperties(none.list).application, "");
+}
+
+TEST(PulseStreamProperties, ProcessIdOnlyWhenTheWholePropertyIsANumber) {
+    const struct {
+        const char* text;
+        std::optional<DWORD> expected;
+    } cases[] = {{"4242", 4242u}, {"", std::nullopt}, {"12x", std::nullopt}, {"-1", std::nullopt}, {"99999999999", std::nullopt}};
+    for (auto [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        Properties properties;
+        properties.Set(PA_PROP_APPLICATION_PROCESS_ID, text);
+        EXPECT_EQ(ReadStreamProperties(properties.list).processId, expected);
+    }
+    Properties missing;
+    EXPECT_EQ(ReadStreamProperties(missing.list).processId, std::nullopt);
+}
+
+TEST(PulseStreamProperties, OnlyTheEventRoleIsSystemSounds) {
+    for (const char* role : {"event", "music", "video", "phone", ""}) {
+        SCOPED_TRACE(role);
+        Properties properties;
+        properties.Set(PA_PROP_MEDIA_ROLE, role);
+        EXPECT_EQ(ReadStreamProperties(properties.list).systemSounds, std::string(role) == "event");
+    }
+    Properties noRole;
+    EXPECT_FALSE(ReadStreamProperties(noRole.list).systemSounds);
+}
+
+TEST(PulseIdentifier, SinkApplicationProcessAndIndexWithEmptyFieldsForMissingOnes) {
+    StreamProperties stream;
+    stream.application = "Music";
+    stream.processId = 4242;
+    EXPECT_EQ(SessionIdentifier("alsa_output.pci", stream, 17), u"pulse:alsa_output.pci|Music|4242|17");
+    stream.processId.reset();
+    stream.application.clear();
+    EXPECT_EQ(SessionIdentifier("null", stream, 3), u"pulse:null|||3");
+}
+
+TEST(PulseIdentifier, Utf8BecomesUtf16AndBadBytesBecomeReplacementCharacters) {
+    EXPECT_EQ(Utf16FromUtf8("Lautst\xC3\xA4rke \xE2\x99\xAA"), u"Lautst\u00E4rke \u266A");
+    EXPECT_EQ(Utf16FromUtf8("\xF0\x9F\x8E\xB5"), u"\U0001F3B5");  // a surrogate pair
+    EXPECT_EQ(Utf16FromUtf8("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(Utf16FromUtf8("\xC3"), u"\uFFFD");                   // cut short
+    EXPECT_EQ(Utf16FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");         // overlong '/'
+    EXPECT_EQ(Utf16FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
+}
+
+}  // namespace
