@@ -7,6 +7,9 @@
 //   x11-window wait-pixel TITLE X Y RRGGBB [SECONDS]
 //                                     prints the wall-clock time (ns since the epoch)
 //                                     at which the pixel at client (X, Y) took that colour
+//   x11-window wait-change TITLE X Y WIDTH HEIGHT [SECONDS]
+//                                     reads the area, prints "ready", then prints the
+//                                     wall-clock time (ns) at which the area changed
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -72,6 +75,11 @@ int Wait(Display* display, const std::string& title, double seconds) {
     return 1;
 }
 
+long long WallClockNs() {
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    return static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+}
+
 int WaitPixel(Display* display, const std::string& title, int x, int y, unsigned long rgb, double seconds) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     Window window = 0;
@@ -82,8 +90,7 @@ int WaitPixel(Display* display, const std::string& title, int x, int y, unsigned
                 unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
                 XDestroyImage(image);
                 if (pixel == rgb) {
-                    auto now = std::chrono::system_clock::now().time_since_epoch();
-                    std::printf("%lld\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+                    std::printf("%lld\n", WallClockNs());
                     return 0;
                 }
             }
@@ -91,6 +98,36 @@ int WaitPixel(Display* display, const std::string& title, int x, int y, unsigned
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     std::fprintf(stderr, "x11-window: pixel (%d, %d) of \"%s\" never became %06lx\n", x, y, title.c_str(), rgb);
+    return 1;
+}
+
+std::string ReadArea(Display* display, Window window, int x, int y, int width, int height) {
+    std::string pixels;
+    if (XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap)) {
+        pixels.assign(image->data, static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height));
+        XDestroyImage(image);
+    }
+    return pixels;
+}
+
+int WaitChange(Display* display, const std::string& title, int x, int y, int width, int height, double seconds) {
+    Window window = FindByTitle(display, DefaultRootWindow(display), title);
+    if (window == 0) {
+        std::fprintf(stderr, "x11-window: no window titled \"%s\"\n", title.c_str());
+        return 1;
+    }
+    const std::string before = ReadArea(display, window, x, y, width, height);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ReadArea(display, window, x, y, width, height) != before) {
+            std::printf("%lld\n", WallClockNs());
+            return 0;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    std::fprintf(stderr, "x11-window: the area never changed\n");
     return 1;
 }
 
@@ -111,8 +148,9 @@ int Close(Display* display, Window window) {
 
 int main(int argc, char** argv) {
     const bool waitPixel = argc >= 6 && std::strcmp(argv[1], "wait-pixel") == 0;
-    if (!waitPixel && (argc < 3 || (std::strcmp(argv[1], "wait") != 0 && std::strcmp(argv[1], "close") != 0))) {
-        std::fprintf(stderr, "usage: x11-window wait TITLE [SECONDS] | close ID | wait-pixel TITLE X Y RRGGBB [SECONDS]\n");
+    const bool waitChange = argc >= 7 && std::strcmp(argv[1], "wait-change") == 0;
+    if (!waitPixel && !waitChange && (argc < 3 || (std::strcmp(argv[1], "wait") != 0 && std::strcmp(argv[1], "close") != 0))) {
+        std::fprintf(stderr, "usage: x11-window wait TITLE [SECONDS] | close ID | wait-pixel TITLE X Y RRGGBB [SECONDS] | wait-change TITLE X Y W H [SECONDS]\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -122,7 +160,9 @@ int main(int argc, char** argv) {
     }
     // A failed request (a window that went away) must not end the tool.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    int status = waitPixel ? WaitPixel(display, argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::strtoul(argv[5], nullptr, 16),
+    int status = waitChange ? WaitChange(display, argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]),
+                                         argc > 7 ? std::atof(argv[7]) : 10.0)
+               : waitPixel ? WaitPixel(display, argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::strtoul(argv[5], nullptr, 16),
                                        argc > 6 ? std::atof(argv[6]) : 10.0)
                : std::strcmp(argv[1], "wait") == 0 ? Wait(display, argv[2], argc > 3 ? std::atof(argv[3]) : 10.0)
                                                    : Close(display, std::strtoul(argv[2], nullptr, 0));

@@ -1,0 +1,145 @@
+// The whole program against a real sound server: a private PulseAudio daemon with an
+// event stream and an application stream. The program binds the application stream,
+// its buttons change it as pactl sees it, and what pactl or the stream itself does
+// shows up in the value row.
+#include <string>
+
+#include "mmdevapi/pulse/pulse_service.h"
+#include "pulse/pulse_server.h"
+#include "window_fixture.h"
+
+namespace {
+
+using platform::mmdevapi::pulse::PulseAudioService;
+using pulsetest::CorkablePlayer;
+using pulsetest::Pacat;
+using pulsetest::WaitUntil;
+
+class PulseWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why = server.Start();
+        if (!why.empty()) GTEST_SKIP() << "no private PulseAudio daemon: " << why;
+        if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
+        ASSERT_TRUE(chime.Start({"--client-name=chime", "--property=media.role=event"}));
+        ASSERT_TRUE(player.Start("player"));
+        ASSERT_LT(chime.Index(), player.Index());
+        service = PulseAudioService::Connect(nullptr, std::chrono::seconds(5));
+        ASSERT_NE(service, nullptr) << "the private daemon did not answer";
+        platform::mmdevapi::InstallService(service);
+    }
+
+    void TearDown() override {
+        player.Stop();
+        chime.Stop();
+        service.reset();
+        platform::test::ResetAudio();
+        server.Stop();
+    }
+
+    // Runs the program through the steps; it must quit by itself with exit code 0 and
+    // give every reference back.
+    void Run(std::vector<Step> steps) {
+        RunResult result = RunWinMain(std::move(steps));
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_FALSE(result.stepsExhausted);
+        EXPECT_EQ(platform::test::LiveAudioObjects(), 0u);
+        EXPECT_EQ(service->Notifications().RegisteredCount(), 0u);
+    }
+
+    static std::vector<std::string> RowTexts(Program& program) {
+        return Matching(DrawingLines(program.TakeTrace()), "DrawTextA");
+    }
+
+    static void Pactl(const std::string& arguments) {
+        int status = 0;
+        pulsetest::Capture("pactl " + arguments + " 2>&1", &status);
+        EXPECT_EQ(status, 0) << "pactl " << arguments;
+    }
+
+    pulsetest::PrivateServer server;
+    Pacat chime;
+    CorkablePlayer player;
+    std::shared_ptr<PulseAudioService> service;
+};
+
+TEST_F(PulseWindowTest, ButtonsAndOtherClientsMeetInTheValueRow) {
+    const std::string index = std::to_string(player.Index());
+    Run({
+        [&](Program& program) {
+            const std::string expected = "pulse:sessionvol_null|player|" + std::to_string(player.Pid()) + "|" + index;
+            EXPECT_EQ(std::u16string(AppState.sink.sessionId), std::u16string(expected.begin(), expected.end()));
+            EXPECT_EQ(AppState.sink.processId, static_cast<DWORD>(player.Pid()));
+            program.TakeTrace();
+            program.Click(program.Control(111));
+        },
+        [&](Program& program) {
+            ASSERT_TRUE(WaitUntil([&] {
+                auto input = pulsetest::SinkInputByIndex(player.Index());
+                return input && !input->percents.empty() && input->percents[0] == 25;
+            })) << "pactl never showed 25%";
+            auto chimeInput = pulsetest::SinkInputByIndex(chime.Index());
+            ASSERT_TRUE(chimeInput.has_value());
+            EXPECT_EQ(chimeInput->percents[0], 100) << "the event stream was touched";
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.25f; })) << "no notification came back";
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            EXPECT_EQ(RowTexts(program)[0], "DrawTextA 'Volume: 0.250' (10,125,310,155) 0x25");
+            Pactl("set-sink-input-volume " + index + " 50%");
+            Pactl("set-sink-input-mute " + index + " 1");
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f && AppState.sink.mute.load() == 1; }));
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            auto texts = RowTexts(program);
+            ASSERT_EQ(texts.size(), 4u);
+            EXPECT_EQ(texts[0], "DrawTextA 'Volume: 0.500' (10,125,310,155) 0x25");
+            EXPECT_EQ(texts[1], "DrawTextA 'Mute: 1' (320,125,470,155) 0x25");
+            program.Click(program.Control(100));  // Swap Mute: unmutes
+        },
+        [&](Program& program) {
+            ASSERT_TRUE(WaitUntil([&] {
+                auto input = pulsetest::SinkInputByIndex(player.Index());
+                return input && !input->mute;
+            })) << "pactl never showed the stream unmuted";
+            ASSERT_TRUE(player.Cork(true));
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.state.load() == AudioSessionStateInactive; }));
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            auto texts = RowTexts(program);
+            ASSERT_EQ(texts.size(), 4u);
+            EXPECT_EQ(texts[2], "DrawTextA 'Inactive' (480,125,630,155) 0x25");
+            player.Stop();
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.state.load() == AudioSessionStateExpired; }));
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            auto texts = RowTexts(program);
+            ASSERT_EQ(texts.size(), 4u);
+            EXPECT_EQ(texts[2], "DrawTextA 'Expired' (480,125,630,155) 0x25");
+            program.Close();
+        },
+    });
+}
+
+TEST_F(PulseWindowTest, TheProgramOutlivesItsSoundServer) {
+    Run({
+        [&](Program& program) {
+            ASSERT_NE(AppState.session, nullptr);
+            server.Kill();
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.sessionGone.load() == 1; })) << "no disconnection reported";
+            // Still running: the buttons do nothing harmful, the timer goes on.
+            program.Click(program.Control(111));
+            program.Click(program.Control(100));
+            program.AdvanceTime(300);
+        },
+        [](Program& program) {
+            EXPECT_NE(program.MainWindow(), nullptr);
+            program.Close();
+        },
+    });
+}
+
+}  // namespace
