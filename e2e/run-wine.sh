@@ -59,19 +59,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display number itself and writes it to the given descriptor.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-done
-[ -s "$work/display" ] || { echo "run-wine.sh: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 2; }
-export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY
+source scripts/lib.sh
+start_private_display
+xvfb_pid=$SESSIONVOL_XVFB_PID
 
 # Wine's server keeps its socket directory under TMPDIR; keep it inside the run.
 mkdir -p "$work/tmp"

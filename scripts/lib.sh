@@ -23,21 +23,26 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Starts a private X display and sets DISPLAY; stop_private_display ends it.
+# Starts a private X display and sets DISPLAY; stop_private_display ends it. Xvfb
+# picks a free display number itself and reports it once it accepts connections.
 start_private_display() {
-  local number
-  for number in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] && continue
-    Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-    SESSIONVOL_XVFB_PID=$!
-    for _ in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X$number" ] && { export DISPLAY=":$number"; return 0; }
-      sleep 0.1
-    done
-    kill "$SESSIONVOL_XVFB_PID" 2>/dev/null || true
+  local reported
+  reported=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$reported" >/dev/null 2>&1 &
+  SESSIONVOL_XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$reported" ] && break
+    kill -0 "$SESSIONVOL_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
-  echo "could not start Xvfb" >&2
-  return 1
+  if [ ! -s "$reported" ]; then
+    echo "could not start Xvfb" >&2
+    rm -f "$reported"
+    return 1
+  fi
+  export DISPLAY=":$(head -n1 "$reported")"
+  unset WAYLAND_DISPLAY
+  rm -f "$reported"
 }
 
 stop_private_display() {

@@ -141,20 +141,25 @@ PulseAudioService::Stream* PulseAudioService::Find(SessionKey session) {
     return it == streams_.end() ? nullptr : &it->second;
 }
 
-HRESULT PulseAudioService::DefaultEndpoint(EDataFlow flow, ERole) {
-    Lock lock(loop_);
-    if (HRESULT hr = Usable(); hr != S_OK) return hr;
-    if (flow != eRender) return E_NOTFOUND;  // sessions are playback streams only
-    Request request(this);
-    bool answered = Await(pa_context_get_server_info(
+// The server's default sink into request->defaultSink (empty when it has none).
+// False when the server did not answer. Called with the loop's lock held.
+bool PulseAudioService::QueryDefaultSink(Request* request) {
+    return Await(pa_context_get_server_info(
         context_,
         [](pa_context*, const pa_server_info* info, void* userdata) {
             auto* request = static_cast<Request*>(userdata);
             if (info != nullptr && info->default_sink_name != nullptr) request->defaultSink = info->default_sink_name;
             pa_threaded_mainloop_signal(request->service->loop_, 0);
         },
-        &request));
-    if (!answered) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+        request));
+}
+
+HRESULT PulseAudioService::DefaultEndpoint(EDataFlow flow, ERole) {
+    Lock lock(loop_);
+    if (HRESULT hr = Usable(); hr != S_OK) return hr;
+    if (flow != eRender) return E_NOTFOUND;  // sessions are playback streams only
+    Request request(this);
+    if (!QueryDefaultSink(&request)) return AUDCLNT_E_SERVICE_NOT_RUNNING;
     return request.defaultSink.empty() ? E_NOTFOUND : S_OK;
 }
 
@@ -165,15 +170,7 @@ HRESULT PulseAudioService::ListSessions(std::vector<SessionKey>* sessions) {
     Lock lock(loop_);
     if (HRESULT hr = Usable(); hr != S_OK) return hr;
     Request request(this);
-    if (!Await(pa_context_get_server_info(
-            context_,
-            [](pa_context*, const pa_server_info* info, void* userdata) {
-                auto* request = static_cast<Request*>(userdata);
-                if (info != nullptr && info->default_sink_name != nullptr) request->defaultSink = info->default_sink_name;
-                pa_threaded_mainloop_signal(request->service->loop_, 0);
-            },
-            &request)))
-        return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    if (!QueryDefaultSink(&request)) return AUDCLNT_E_SERVICE_NOT_RUNNING;
     if (request.defaultSink.empty()) return S_OK;  // no sink, no sessions
 
     if (!Await(pa_context_get_sink_info_by_name(

@@ -81,6 +81,7 @@ private:
 
     bool Start(const char* server, std::chrono::milliseconds timeout);
     bool Await(pa_operation* operation);
+    bool QueryDefaultSink(Request* request);
     HRESULT Usable();
     Stream* Find(SessionKey session);
     HRESULT RequestChange(SessionKey session, PendingChange change);

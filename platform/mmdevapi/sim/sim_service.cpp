@@ -145,28 +145,25 @@ HRESULT SimAudioService::Mute(SessionKey key, BOOL* mute) {
     return session.muteResult;
 }
 
+// Changes are queued for notification under the same lock that applies them, so that
+// notifications arrive in the order the changes were made, whichever threads made them.
+// (The service thread never takes mutex_.)
 HRESULT SimAudioService::ApplyVolume(size_t index, float volume, const GUID& eventContext) {
-    BOOL mute;
-    {
-        std::lock_guard lock(mutex_);
-        SimSession& session = scenario_.sessions.at(index);
-        if (session.volume == volume) return S_OK;
-        session.volume = volume;
-        mute = session.mute;
-    }
+    std::lock_guard lock(mutex_);
+    SimSession& session = scenario_.sessions.at(index);
+    if (session.volume == volume) return S_OK;
+    session.volume = volume;
+    const BOOL mute = session.mute;
     Post([this, index, volume, mute, eventContext] { Notifications().DeliverVolume(index, volume, mute, eventContext); });
     return S_OK;
 }
 
 HRESULT SimAudioService::ApplyMute(size_t index, BOOL mute, const GUID& eventContext) {
-    float volume;
-    {
-        std::lock_guard lock(mutex_);
-        SimSession& session = scenario_.sessions.at(index);
-        if (session.mute == mute) return S_OK;
-        session.mute = mute;
-        volume = session.volume;
-    }
+    std::lock_guard lock(mutex_);
+    SimSession& session = scenario_.sessions.at(index);
+    if (session.mute == mute) return S_OK;
+    session.mute = mute;
+    const float volume = session.volume;
     Post([this, index, volume, mute, eventContext] { Notifications().DeliverVolume(index, volume, mute, eventContext); });
     return S_OK;
 }
@@ -196,10 +193,8 @@ void SimAudioService::SendVolumeNotification(size_t session, float volume, BOOL 
 }
 
 void SimAudioService::ChangeState(size_t session, int state) {
-    {
-        std::lock_guard lock(mutex_);
-        scenario_.sessions.at(session).state = state;
-    }
+    std::lock_guard lock(mutex_);
+    scenario_.sessions.at(session).state = state;
     Post([this, session, state] { Notifications().DeliverState(session, static_cast<AudioSessionState>(state)); });
 }
 
