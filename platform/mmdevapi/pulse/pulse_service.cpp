@@ -128,6 +128,15 @@ bool PulseAudioService::Await(pa_operation* operation) {
     return done;
 }
 
+// A stream new to the cache takes the server's values as they are.
+void PulseAudioService::TakeFirstReport(Stream& stream, const pa_sink_input_info* info) {
+    stream.sink = info->sink;
+    stream.volume = info->volume;
+    stream.mute = info->mute != 0;
+    stream.corked = info->corked != 0;
+    stream.properties = ReadStreamProperties(info->proplist);
+}
+
 HRESULT PulseAudioService::Usable() {
     if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING;
     // A synchronous call from inside a notification would wait for the thread it runs on.
@@ -195,13 +204,7 @@ HRESULT PulseAudioService::ListSessions(std::vector<SessionKey>* sessions) {
                 if (info->sink != request->sinkIndex) return;
                 auto [it, isNew] = request->service->streams_.try_emplace(info->index);
                 Stream& stream = it->second;
-                if (isNew) {
-                    stream.sink = info->sink;
-                    stream.volume = info->volume;
-                    stream.mute = info->mute != 0;
-                    stream.corked = info->corked != 0;
-                    stream.properties = ReadStreamProperties(info->proplist);
-                }
+                if (isNew) TakeFirstReport(stream, info);
                 if (stream.identifier.empty())
                     stream.identifier = SessionIdentifier(request->defaultSink, stream.properties, info->index);
                 stream.listed = true;
@@ -383,11 +386,7 @@ void PulseAudioService::OnStreamReport(const pa_sink_input_info* info) {
     Stream& stream = it->second;
     if (isNew) {
         // Nobody can have registered for a stream that was never listed.
-        stream.sink = info->sink;
-        stream.volume = info->volume;
-        stream.mute = info->mute != 0;
-        stream.corked = info->corked != 0;
-        stream.properties = ReadStreamProperties(info->proplist);
+        TakeFirstReport(stream, info);
         return;
     }
     if (stream.gone) return;

@@ -82,6 +82,7 @@ private:
     bool Start(const char* server, std::chrono::milliseconds timeout);
     bool Await(pa_operation* operation);
     bool QueryDefaultSink(Request* request);
+    static void TakeFirstReport(Stream& stream, const pa_sink_input_info* info);
     HRESULT Usable();
     Stream* Find(SessionKey session);
     HRESULT RequestChange(SessionKey session, PendingChange change);
