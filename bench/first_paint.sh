@@ -6,12 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 runs=${1:-20}
-program=build/linux-release/src/sessionvol
-x11_window=build/linux-release/tools/x11-window
-[ -x "$program" ] || { cmake --preset linux-release >/dev/null && cmake --build --preset linux-release >/dev/null; }
+build_release
 trap stop_private_display EXIT
 start_private_display
-title="ISimpleAudioVolume::SetMasterVolume TEST2"
+title=$SESSIONVOL_TITLE
 results=()
 for _ in $(seq "$runs"); do
   start=$(date +%s%N)

@@ -6,14 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 seconds=${1:-60}
-program=build/linux-release/src/sessionvol
-x11_window=build/linux-release/tools/x11-window
-[ -x "$program" ] || { cmake --preset linux-release >/dev/null && cmake --build --preset linux-release >/dev/null; }
+build_release
 trap 'kill $pid 2>/dev/null; stop_private_display' EXIT
 start_private_display
 PLATFORM_AUDIO=sim "$program" &
 pid=$!
-window=$("$x11_window" wait "ISimpleAudioVolume::SetMasterVolume TEST2" 20)
+window=$("$x11_window" wait "$SESSIONVOL_TITLE" 20)
 ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
 hz=$(getconf CLK_TCK)
 before=$(ticks)

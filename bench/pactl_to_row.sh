@@ -9,10 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 changes=${1:-200}
-program=build/linux-release/src/sessionvol
-x11_window=build/linux-release/tools/x11-window
-[ -x "$program" ] || { cmake --preset linux-release >/dev/null && cmake --build --preset linux-release >/dev/null; }
-title="ISimpleAudioVolume::SetMasterVolume TEST2"
+build_release
+title=$SESSIONVOL_TITLE
 
 pids=()
 cleanup() {

@@ -9,6 +9,17 @@ SESSIONVOL_BUILD_PACKAGES=(
 SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
 SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils wine wine64)
 
+# The main window's title, by which the scripts find it on the X display.
+SESSIONVOL_TITLE="ISimpleAudioVolume::SetMasterVolume TEST2"
+
+# Brings the release build up to date and names its program and X11 helper.
+build_release() {
+  cmake --preset linux-release >/dev/null
+  cmake --build --preset linux-release >/dev/null
+  program=build/linux-release/src/sessionvol
+  x11_window=build/linux-release/tools/x11-window
+}
+
 # Installs whichever of the given packages are missing (needs root or sudo).
 ensure_packages() {
   local missing=()
