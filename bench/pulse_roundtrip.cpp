@@ -37,7 +37,9 @@ struct Summary {
 
 Summary Summarise(std::vector<double> samples) {
     std::sort(samples.begin(), samples.end());
-    auto at = [&](double q) { return samples[std::min(samples.size() - 1, static_cast<size_t>(q * static_cast<double>(samples.size())))]; };
+    auto at = [&](double q) {
+        return samples[std::min(samples.size() - 1, static_cast<size_t>(q * static_cast<double>(samples.size())))];
+    };
     return {at(0.5), at(0.99), samples.back()};
 }
 

@@ -7,7 +7,7 @@ SESSIONVOL_BUILD_PACKAGES=(
   mingw-w64
 )
 SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
-SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils wine wine64)
+SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils wine wine64 clang-format git)
 
 # The main window's title, by which the scripts find it on the X display.
 SESSIONVOL_TITLE="ISimpleAudioVolume::SetMasterVolume TEST2"

@@ -66,15 +66,15 @@ TEST_F(DisplayTest, FirstPaintDrawsPanelThenValueRowAndRestoresPenAndBrush) {
 TEST_F(DisplayTest, ZeroStatusWithoutASession) {
     Use({});
     Run({[](Program& program) {
-        auto texts = Matching(DrawingLines(program.TakeTrace()), "DrawText");
-        ASSERT_EQ(texts.size(), 7u);
-        EXPECT_EQ(texts[1], "DrawTextW '' (10,35,774,85) 0x10");
-        EXPECT_EQ(texts[3], "DrawTextA 'Volume: 0.000' (10,125,310,155) 0x25");
-        EXPECT_EQ(texts[4], "DrawTextA 'Mute: 0' (320,125,470,155) 0x25");
-        EXPECT_EQ(texts[5], "DrawTextA 'Inactive' (480,125,630,155) 0x25");
-        EXPECT_EQ(texts[6], "DrawTextA 'PUID: 0' (640,125,740,155) 0x25");
-        program.AdvanceTime(3000);
-    },
+             auto texts = Matching(DrawingLines(program.TakeTrace()), "DrawText");
+             ASSERT_EQ(texts.size(), 7u);
+             EXPECT_EQ(texts[1], "DrawTextW '' (10,35,774,85) 0x10");
+             EXPECT_EQ(texts[3], "DrawTextA 'Volume: 0.000' (10,125,310,155) 0x25");
+             EXPECT_EQ(texts[4], "DrawTextA 'Mute: 0' (320,125,470,155) 0x25");
+             EXPECT_EQ(texts[5], "DrawTextA 'Inactive' (480,125,630,155) 0x25");
+             EXPECT_EQ(texts[6], "DrawTextA 'PUID: 0' (640,125,740,155) 0x25");
+             program.AdvanceTime(3000);
+         },
          [](Program& program) {
              EXPECT_TRUE(DrawingLines(program.TakeTrace()).empty()) << "the zero status triggered a redraw";
              program.Close();

@@ -27,8 +27,11 @@ TEST_F(MainWindowTest, OpensItsWindowWithFiveButtons) {
             const char* text;
             LONG x, width;
         };
-        for (Expected button : {Expected{110, "0", 10, 60}, {111, "0.25", 80, 60}, {112, "0.50", 150, 60},
-                                Expected{113, "1.00", 220, 60}, {100, "Swap Mute", 320, 150}}) {
+        for (Expected button : {Expected{110, "0", 10, 60},
+                                {111, "0.25", 80, 60},
+                                {112, "0.50", 150, 60},
+                                Expected{113, "1.00", 220, 60},
+                                {100, "Swap Mute", 320, 150}}) {
             SCOPED_TRACE(button.text);
             HWND control = program.Control(button.id);
             ASSERT_NE(control, nullptr);

@@ -20,292 +20,290 @@ constexpr uint32_t kGrey = 0x808080;
 
 // Pixels that differ from the background inside [left, right) x [top, bottom).
 int Marked(const Image& image, int left, int top, int right, int bottom, uint32_t background) {
-  int count = 0;
-  for (int y = top; y < bottom; ++y) {
-    for (int x = left; x < right; ++x) count += image.At(x, y) != background;
-  }
-  return count;
+    int count = 0;
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) count += image.At(x, y) != background;
+    }
+    return count;
 }
 
 // The smallest rectangle holding every pixel that differs from the background.
 RECT InkBounds(const Image& image, uint32_t background) {
-  RECT bounds{image.width, image.height, -1, -1};
-  for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x) {
-      if (image.At(x, y) == background) continue;
-      bounds.left = std::min<LONG>(bounds.left, x);
-      bounds.top = std::min<LONG>(bounds.top, y);
-      bounds.right = std::max<LONG>(bounds.right, x + 1);
-      bounds.bottom = std::max<LONG>(bounds.bottom, y + 1);
+    RECT bounds{image.width, image.height, -1, -1};
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            if (image.At(x, y) == background) continue;
+            bounds.left = std::min<LONG>(bounds.left, x);
+            bounds.top = std::min<LONG>(bounds.top, y);
+            bounds.right = std::max<LONG>(bounds.right, x + 1);
+            bounds.bottom = std::max<LONG>(bounds.bottom, y + 1);
+        }
     }
-  }
-  return bounds;
+    return bounds;
 }
 
 // --- objects and state ----------------------------------------------------------
 
 TEST(GdiObjects, NewDcHasBlackPenAndWhiteBrushAndSelectReturnsPrevious) {
-  Canvas canvas(10, 10);
-  HGDIOBJ whitePen = GetStockObject(WHITE_PEN), blackPen = GetStockObject(BLACK_PEN);
-  HGDIOBJ whiteBrush = GetStockObject(WHITE_BRUSH), blackBrush = GetStockObject(BLACK_BRUSH);
-  ASSERT_NE(whitePen, nullptr);
-  ASSERT_NE(whitePen, blackPen);
-  ASSERT_NE(whiteBrush, blackBrush);
-  EXPECT_EQ(GetStockObject(WHITE_PEN), whitePen) << "stock objects are stable";
-  EXPECT_EQ(GetStockObject(99), nullptr);
+    Canvas canvas(10, 10);
+    HGDIOBJ whitePen = GetStockObject(WHITE_PEN), blackPen = GetStockObject(BLACK_PEN);
+    HGDIOBJ whiteBrush = GetStockObject(WHITE_BRUSH), blackBrush = GetStockObject(BLACK_BRUSH);
+    ASSERT_NE(whitePen, nullptr);
+    ASSERT_NE(whitePen, blackPen);
+    ASSERT_NE(whiteBrush, blackBrush);
+    EXPECT_EQ(GetStockObject(WHITE_PEN), whitePen) << "stock objects are stable";
+    EXPECT_EQ(GetStockObject(99), nullptr);
 
-  EXPECT_EQ(SelectObject(canvas.dc(), whitePen), blackPen);
-  EXPECT_EQ(SelectObject(canvas.dc(), blackBrush), whiteBrush);
-  EXPECT_EQ(SelectObject(canvas.dc(), blackPen), whitePen) << "pens and brushes have separate slots";
-  EXPECT_EQ(SelectObject(canvas.dc(), whiteBrush), blackBrush);
-  EXPECT_EQ(SelectObject(canvas.dc(), reinterpret_cast<HGDIOBJ>(0x77)), nullptr) << "not an object";
-  EXPECT_EQ(SelectObject(nullptr, whitePen), nullptr) << "not a DC";
+    EXPECT_EQ(SelectObject(canvas.dc(), whitePen), blackPen);
+    EXPECT_EQ(SelectObject(canvas.dc(), blackBrush), whiteBrush);
+    EXPECT_EQ(SelectObject(canvas.dc(), blackPen), whitePen) << "pens and brushes have separate slots";
+    EXPECT_EQ(SelectObject(canvas.dc(), whiteBrush), blackBrush);
+    EXPECT_EQ(SelectObject(canvas.dc(), reinterpret_cast<HGDIOBJ>(0x77)), nullptr) << "not an object";
+    EXPECT_EQ(SelectObject(nullptr, whitePen), nullptr) << "not a DC";
 }
 
 TEST(GdiObjects, BkModeAndTextColorReturnPreviousValues) {
-  Canvas canvas(10, 10);
-  EXPECT_EQ(SetBkMode(canvas.dc(), TRANSPARENT), OPAQUE);
-  EXPECT_EQ(SetBkMode(canvas.dc(), OPAQUE), TRANSPARENT);
-  EXPECT_EQ(SetBkMode(canvas.dc(), 77), 0) << "invalid mode";
-  EXPECT_EQ(SetBkMode(nullptr, OPAQUE), 0);
-  EXPECT_EQ(SetTextColor(canvas.dc(), RGB(80, 80, 80)), RGB(0, 0, 0));
-  EXPECT_EQ(SetTextColor(canvas.dc(), RGB(0, 0, 0)), RGB(80, 80, 80));
-  EXPECT_EQ(SetTextColor(nullptr, 0), CLR_INVALID);
+    Canvas canvas(10, 10);
+    EXPECT_EQ(SetBkMode(canvas.dc(), TRANSPARENT), OPAQUE);
+    EXPECT_EQ(SetBkMode(canvas.dc(), OPAQUE), TRANSPARENT);
+    EXPECT_EQ(SetBkMode(canvas.dc(), 77), 0) << "invalid mode";
+    EXPECT_EQ(SetBkMode(nullptr, OPAQUE), 0);
+    EXPECT_EQ(SetTextColor(canvas.dc(), RGB(80, 80, 80)), RGB(0, 0, 0));
+    EXPECT_EQ(SetTextColor(canvas.dc(), RGB(0, 0, 0)), RGB(80, 80, 80));
+    EXPECT_EQ(SetTextColor(nullptr, 0), CLR_INVALID);
 }
 
 // --- RoundRect --------------------------------------------------------------------
 
 TEST(GdiRoundRect, OutlineInsideExclusiveEdgesFilledWithBrush) {
-  Canvas canvas(60, 40, kGrey);
-  SelectObject(canvas.dc(), GetStockObject(BLACK_PEN));
-  SelectObject(canvas.dc(), GetStockObject(WHITE_BRUSH));
-  ASSERT_TRUE(RoundRect(canvas.dc(), 10, 5, 50, 35, 7, 7));
-  Image image = canvas.Pixels();
-  EXPECT_EQ(image.At(10, 20), 0x000000u) << "left edge is drawn";
-  EXPECT_EQ(image.At(49, 20), 0x000000u) << "last pixel inside on the right";
-  EXPECT_EQ(image.At(50, 20), kGrey) << "right is exclusive";
-  EXPECT_EQ(image.At(30, 5), 0x000000u) << "top edge";
-  EXPECT_EQ(image.At(30, 34), 0x000000u) << "last pixel inside at the bottom";
-  EXPECT_EQ(image.At(30, 35), kGrey) << "bottom is exclusive";
-  EXPECT_EQ(image.At(9, 20), kGrey);
-  EXPECT_EQ(image.At(30, 20), 0xFFFFFFu) << "brush inside";
-  EXPECT_EQ(image.At(11, 20), 0xFFFFFFu) << "the outline is one pixel wide";
-  EXPECT_EQ(image.At(10, 5), kGrey) << "corner is rounded";
-  EXPECT_EQ(image.At(49, 34), kGrey) << "corner is rounded";
-  EXPECT_EQ(Marked(image, 0, 0, 60, 40, kGrey), Marked(image, 10, 5, 50, 35, kGrey)) << "nothing outside";
+    Canvas canvas(60, 40, kGrey);
+    SelectObject(canvas.dc(), GetStockObject(BLACK_PEN));
+    SelectObject(canvas.dc(), GetStockObject(WHITE_BRUSH));
+    ASSERT_TRUE(RoundRect(canvas.dc(), 10, 5, 50, 35, 7, 7));
+    Image image = canvas.Pixels();
+    EXPECT_EQ(image.At(10, 20), 0x000000u) << "left edge is drawn";
+    EXPECT_EQ(image.At(49, 20), 0x000000u) << "last pixel inside on the right";
+    EXPECT_EQ(image.At(50, 20), kGrey) << "right is exclusive";
+    EXPECT_EQ(image.At(30, 5), 0x000000u) << "top edge";
+    EXPECT_EQ(image.At(30, 34), 0x000000u) << "last pixel inside at the bottom";
+    EXPECT_EQ(image.At(30, 35), kGrey) << "bottom is exclusive";
+    EXPECT_EQ(image.At(9, 20), kGrey);
+    EXPECT_EQ(image.At(30, 20), 0xFFFFFFu) << "brush inside";
+    EXPECT_EQ(image.At(11, 20), 0xFFFFFFu) << "the outline is one pixel wide";
+    EXPECT_EQ(image.At(10, 5), kGrey) << "corner is rounded";
+    EXPECT_EQ(image.At(49, 34), kGrey) << "corner is rounded";
+    EXPECT_EQ(Marked(image, 0, 0, 60, 40, kGrey), Marked(image, 10, 5, 50, 35, kGrey)) << "nothing outside";
 }
 
 TEST(GdiRoundRect, WhitePenAndBrushGiveAPlainWhiteArea) {
-  Canvas canvas(40, 40, kGrey);
-  SelectObject(canvas.dc(), GetStockObject(WHITE_PEN));
-  SelectObject(canvas.dc(), GetStockObject(WHITE_BRUSH));
-  RoundRect(canvas.dc(), 5, 5, 35, 35, 7, 7);
-  Image image = canvas.Pixels();
-  for (int x = 5; x < 35; ++x) EXPECT_EQ(image.At(x, 20), 0xFFFFFFu) << "x " << x;
-  EXPECT_FALSE(RoundRect(nullptr, 0, 0, 1, 1, 0, 0));
+    Canvas canvas(40, 40, kGrey);
+    SelectObject(canvas.dc(), GetStockObject(WHITE_PEN));
+    SelectObject(canvas.dc(), GetStockObject(WHITE_BRUSH));
+    RoundRect(canvas.dc(), 5, 5, 35, 35, 7, 7);
+    Image image = canvas.Pixels();
+    for (int x = 5; x < 35; ++x) EXPECT_EQ(image.At(x, 20), 0xFFFFFFu) << "x " << x;
+    EXPECT_FALSE(RoundRect(nullptr, 0, 0, 1, 1, 0, 0));
 }
 
 // --- DrawText -------------------------------------------------------------------
 
 TEST(GdiDrawText, ClipsToTheRectangleUnlessNoClip) {
-  const char* text = "Current Connected Audio Session Identifier:";
-  {
-    Canvas canvas(300, 60);
-    RECT rect{10, 10, 80, 30};
-    DrawTextA(canvas.dc(), text, -1, &rect, DT_SINGLELINE | DT_VCENTER);
-    Image image = canvas.Pixels();
-    RECT ink = InkBounds(image, 0xFFFFFF);
-    EXPECT_GT(Marked(image, 10, 10, 80, 30, 0xFFFFFF), 0) << "something is drawn";
-    EXPECT_GE(ink.left, 10);
-    EXPECT_GE(ink.top, 10);
-    EXPECT_LE(ink.right, 80) << "cut at the right edge";
-    EXPECT_LE(ink.bottom, 30);
-  }
-  {
-    Canvas canvas(300, 60);
-    RECT rect{10, 10, 80, 30};
-    DrawTextA(canvas.dc(), text, -1, &rect, DT_SINGLELINE | DT_VCENTER | DT_NOCLIP);
-    EXPECT_GT(InkBounds(canvas.Pixels(), 0xFFFFFF).right, 150) << "DT_NOCLIP lets the line run on";
-  }
+    const char* text = "Current Connected Audio Session Identifier:";
+    {
+        Canvas canvas(300, 60);
+        RECT rect{10, 10, 80, 30};
+        DrawTextA(canvas.dc(), text, -1, &rect, DT_SINGLELINE | DT_VCENTER);
+        Image image = canvas.Pixels();
+        RECT ink = InkBounds(image, 0xFFFFFF);
+        EXPECT_GT(Marked(image, 10, 10, 80, 30, 0xFFFFFF), 0) << "something is drawn";
+        EXPECT_GE(ink.left, 10);
+        EXPECT_GE(ink.top, 10);
+        EXPECT_LE(ink.right, 80) << "cut at the right edge";
+        EXPECT_LE(ink.bottom, 30);
+    }
+    {
+        Canvas canvas(300, 60);
+        RECT rect{10, 10, 80, 30};
+        DrawTextA(canvas.dc(), text, -1, &rect, DT_SINGLELINE | DT_VCENTER | DT_NOCLIP);
+        EXPECT_GT(InkBounds(canvas.Pixels(), 0xFFFFFF).right, 150) << "DT_NOCLIP lets the line run on";
+    }
 }
 
 TEST(GdiDrawText, WordBreakWrapsBetweenWordsAndCutsLongWords) {
-  const int lineHeight = platform::gdi32::DefaultFontMetrics().lineHeight;
-  ASSERT_GE(lineHeight, 14);
-  ASSERT_LE(lineHeight, 18);
-  Canvas canvas(200, 200);
-  SetBkMode(canvas.dc(), TRANSPARENT);
-  RECT rect{10, 10, 110, 190};
-  EXPECT_EQ(DrawTextA(canvas.dc(), "one two three four five six seven", -1, &rect, DT_WORDBREAK), 3 * lineHeight);
-  Image image = canvas.Pixels();
-  EXPECT_GT(Marked(image, 10, 10, 110, 10 + lineHeight, 0xFFFFFF), 0);
-  EXPECT_GT(Marked(image, 10, 10 + 2 * lineHeight, 110, 10 + 3 * lineHeight, 0xFFFFFF), 0) << "third line";
-  EXPECT_EQ(Marked(image, 10, 10 + 3 * lineHeight, 110, 190, 0xFFFFFF), 0) << "no fourth line";
-  EXPECT_EQ(InkBounds(image, 0xFFFFFF).right <= 110, true);
+    const int lineHeight = platform::gdi32::DefaultFontMetrics().lineHeight;
+    ASSERT_GE(lineHeight, 14);
+    ASSERT_LE(lineHeight, 18);
+    Canvas canvas(200, 200);
+    SetBkMode(canvas.dc(), TRANSPARENT);
+    RECT rect{10, 10, 110, 190};
+    EXPECT_EQ(DrawTextA(canvas.dc(), "one two three four five six seven", -1, &rect, DT_WORDBREAK), 3 * lineHeight);
+    Image image = canvas.Pixels();
+    EXPECT_GT(Marked(image, 10, 10, 110, 10 + lineHeight, 0xFFFFFF), 0);
+    EXPECT_GT(Marked(image, 10, 10 + 2 * lineHeight, 110, 10 + 3 * lineHeight, 0xFFFFFF), 0) << "third line";
+    EXPECT_EQ(Marked(image, 10, 10 + 3 * lineHeight, 110, 190, 0xFFFFFF), 0) << "no fourth line";
+    EXPECT_EQ(InkBounds(image, 0xFFFFFF).right <= 110, true);
 
-  Canvas longWord(200, 100);
-  RECT narrow{10, 10, 60, 90};
-  EXPECT_EQ(DrawTextA(longWord.dc(), "{0.0.0.00000000}.{8d2b1c65-5d46-4bd1-b6f5-4c8a27e1c3a7}", -1, &narrow,
-                      DT_WORDBREAK),
-            lineHeight)
-      << "a word is never broken";
-  RECT ink = InkBounds(longWord.Pixels(), 0xFFFFFF);
-  EXPECT_LE(ink.right, 60) << "cut at the right edge";
-  EXPECT_GT(ink.right, 50) << "and drawn up to it";
+    Canvas longWord(200, 100);
+    RECT narrow{10, 10, 60, 90};
+    EXPECT_EQ(DrawTextA(longWord.dc(), "{0.0.0.00000000}.{8d2b1c65-5d46-4bd1-b6f5-4c8a27e1c3a7}", -1, &narrow, DT_WORDBREAK),
+              lineHeight)
+        << "a word is never broken";
+    RECT ink = InkBounds(longWord.Pixels(), 0xFFFFFF);
+    EXPECT_LE(ink.right, 60) << "cut at the right edge";
+    EXPECT_GT(ink.right, 50) << "and drawn up to it";
 }
 
 TEST(GdiDrawText, WordBreakInAShortRectangleShowsPartOfALineAndNoMore) {
-  const int lineHeight = platform::gdi32::DefaultFontMetrics().lineHeight;
-  Canvas canvas(200, 200);
-  RECT rect{10, 10, 110, 10 + lineHeight + lineHeight / 2};  // one and a half lines
-  DrawTextA(canvas.dc(), "alpha beta gamma delta epsilon zeta eta theta", -1, &rect, DT_WORDBREAK);
-  RECT ink = InkBounds(canvas.Pixels(), 0xFFFFFF);
-  EXPECT_LE(ink.bottom, rect.bottom);
-  EXPECT_GT(ink.bottom, 10 + lineHeight) << "the second line shows in part";
+    const int lineHeight = platform::gdi32::DefaultFontMetrics().lineHeight;
+    Canvas canvas(200, 200);
+    RECT rect{10, 10, 110, 10 + lineHeight + lineHeight / 2};  // one and a half lines
+    DrawTextA(canvas.dc(), "alpha beta gamma delta epsilon zeta eta theta", -1, &rect, DT_WORDBREAK);
+    RECT ink = InkBounds(canvas.Pixels(), 0xFFFFFF);
+    EXPECT_LE(ink.bottom, rect.bottom);
+    EXPECT_GT(ink.bottom, 10 + lineHeight) << "the second line shows in part";
 }
 
 TEST(GdiDrawText, CentresHorizontallyAndVertically) {
-  Canvas canvas(300, 60, kGrey);
-  SetBkMode(canvas.dc(), TRANSPARENT);
-  RECT rect{10, 10, 310 - 20, 50};
-  int offset = DrawTextA(canvas.dc(), "Volume: 0.250", -1, &rect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
-  RECT ink = InkBounds(canvas.Pixels(), kGrey);
-  EXPECT_NEAR(ink.left - rect.left, rect.right - ink.right, 3);
-  EXPECT_NEAR(ink.top - rect.top, rect.bottom - ink.bottom, 4);
-  const int lineHeight = platform::gdi32::DefaultFontMetrics().lineHeight;
-  EXPECT_EQ(offset, (40 - lineHeight) / 2 + lineHeight) << "top of the rectangle to the bottom of the text";
+    Canvas canvas(300, 60, kGrey);
+    SetBkMode(canvas.dc(), TRANSPARENT);
+    RECT rect{10, 10, 310 - 20, 50};
+    int offset = DrawTextA(canvas.dc(), "Volume: 0.250", -1, &rect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    RECT ink = InkBounds(canvas.Pixels(), kGrey);
+    EXPECT_NEAR(ink.left - rect.left, rect.right - ink.right, 3);
+    EXPECT_NEAR(ink.top - rect.top, rect.bottom - ink.bottom, 4);
+    const int lineHeight = platform::gdi32::DefaultFontMetrics().lineHeight;
+    EXPECT_EQ(offset, (40 - lineHeight) / 2 + lineHeight) << "top of the rectangle to the bottom of the text";
 }
 
 TEST(GdiDrawText, OpaqueModeFillsBehindTheTextWithWhite) {
-  Canvas opaque(200, 40, kGrey);
-  RECT rect{0, 0, 200, 40};
-  SetTextColor(opaque.dc(), RGB(0, 0, 255));
-  DrawTextA(opaque.dc(), "Mute: 0", -1, &rect, DT_SINGLELINE);
-  Image image = opaque.Pixels();
-  int white = 0;
-  for (uint32_t pixel : image.pixels) white += pixel == 0xFFFFFFu;
-  EXPECT_GT(white, 100) << "a white band behind the text";
-  EXPECT_EQ(image.At(199, 39), kGrey) << "only behind the text";
-  bool blue = false;
-  for (uint32_t pixel : image.pixels) blue |= pixel == 0x0000FFu;
-  EXPECT_TRUE(blue) << "text colour";
+    Canvas opaque(200, 40, kGrey);
+    RECT rect{0, 0, 200, 40};
+    SetTextColor(opaque.dc(), RGB(0, 0, 255));
+    DrawTextA(opaque.dc(), "Mute: 0", -1, &rect, DT_SINGLELINE);
+    Image image = opaque.Pixels();
+    int white = 0;
+    for (uint32_t pixel : image.pixels) white += pixel == 0xFFFFFFu;
+    EXPECT_GT(white, 100) << "a white band behind the text";
+    EXPECT_EQ(image.At(199, 39), kGrey) << "only behind the text";
+    bool blue = false;
+    for (uint32_t pixel : image.pixels) blue |= pixel == 0x0000FFu;
+    EXPECT_TRUE(blue) << "text colour";
 
-  Canvas transparent(200, 40, kGrey);
-  SetBkMode(transparent.dc(), TRANSPARENT);
-  DrawTextA(transparent.dc(), "Mute: 0", -1, &rect, DT_SINGLELINE);
-  Image clear = transparent.Pixels();
-  for (uint32_t pixel : clear.pixels) ASSERT_NE(pixel, 0xFFFFFFu) << "no background in TRANSPARENT mode";
+    Canvas transparent(200, 40, kGrey);
+    SetBkMode(transparent.dc(), TRANSPARENT);
+    DrawTextA(transparent.dc(), "Mute: 0", -1, &rect, DT_SINGLELINE);
+    Image clear = transparent.Pixels();
+    for (uint32_t pixel : clear.pixels) ASSERT_NE(pixel, 0xFFFFFFu) << "no background in TRANSPARENT mode";
 }
 
 TEST(GdiDrawText, LengthsAndEmptyText) {
-  Canvas canvas(200, 40);
-  RECT rect{0, 0, 200, 40};
-  EXPECT_EQ(DrawTextA(canvas.dc(), nullptr, -1, &rect, DT_SINGLELINE), 0);
-  EXPECT_EQ(DrawTextA(canvas.dc(), "abc", 0, &rect, DT_SINGLELINE), platform::gdi32::DefaultFontMetrics().lineHeight)
-      << "an empty line still has a height";
-  EXPECT_EQ(Marked(canvas.Pixels(), 0, 0, 200, 40, 0xFFFFFF), 0);
-  DrawTextA(canvas.dc(), "iiiiiiiiiiiiiiii", 1, &rect, DT_SINGLELINE);
-  EXPECT_LT(InkBounds(canvas.Pixels(), 0xFFFFFF).right, 10) << "cchText limits the text";
+    Canvas canvas(200, 40);
+    RECT rect{0, 0, 200, 40};
+    EXPECT_EQ(DrawTextA(canvas.dc(), nullptr, -1, &rect, DT_SINGLELINE), 0);
+    EXPECT_EQ(DrawTextA(canvas.dc(), "abc", 0, &rect, DT_SINGLELINE), platform::gdi32::DefaultFontMetrics().lineHeight)
+        << "an empty line still has a height";
+    EXPECT_EQ(Marked(canvas.Pixels(), 0, 0, 200, 40, 0xFFFFFF), 0);
+    DrawTextA(canvas.dc(), "iiiiiiiiiiiiiiii", 1, &rect, DT_SINGLELINE);
+    EXPECT_LT(InkBounds(canvas.Pixels(), 0xFFFFFF).right, 10) << "cchText limits the text";
 }
 
 TEST(GdiDrawText, TraceRecordsUtf8TextFlagsAndDcState) {
-  platform::test::Desktop desktop;  // turns the trace on
-  Canvas canvas(200, 40);
-  RECT rect{10, 125, 310, 155};
-  SetTextColor(canvas.dc(), RGB(80, 80, 80));
-  SetBkMode(canvas.dc(), TRANSPARENT);
-  const WCHAR identifier[] = u"Ab\u00e9\U0001F600z";  // a surrogate pair in UTF-16
-  DrawTextW(canvas.dc(), identifier, -1, &rect, DT_WORDBREAK);
-  DrawTextA(canvas.dc(), "Volume: 0.250xyz", 13, &rect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
-  std::vector<platform::test::GdiCall> trace = desktop.TakeTrace();
-  ASSERT_EQ(trace.size(), 4u);
-  EXPECT_EQ(trace[0].function, "SetTextColor");
-  EXPECT_EQ(trace[0].result, 0);
-  EXPECT_EQ(trace[1].function, "SetBkMode");
-  EXPECT_EQ(trace[1].result, OPAQUE);
-  EXPECT_EQ(trace[2].function, "DrawTextW");
-  EXPECT_EQ(trace[2].text, "Ab\xC3\xA9\xF0\x9F\x98\x80z");
-  EXPECT_EQ(trace[2].flags, static_cast<UINT>(DT_WORDBREAK));
-  EXPECT_EQ(trace[3].function, "DrawTextA");
-  EXPECT_EQ(trace[3].text, "Volume: 0.250");
-  EXPECT_EQ(trace[3].rect.left, 10);
-  EXPECT_EQ(trace[3].rect.bottom, 155);
-  EXPECT_EQ(trace[3].flags, static_cast<UINT>(DT_SINGLELINE | DT_VCENTER | DT_CENTER));
-  EXPECT_EQ(trace[3].textColor, RGB(80, 80, 80));
-  EXPECT_EQ(trace[3].bkMode, TRANSPARENT);
-  EXPECT_TRUE(desktop.TakeTrace().empty()) << "taking empties the trace";
+    platform::test::Desktop desktop;  // turns the trace on
+    Canvas canvas(200, 40);
+    RECT rect{10, 125, 310, 155};
+    SetTextColor(canvas.dc(), RGB(80, 80, 80));
+    SetBkMode(canvas.dc(), TRANSPARENT);
+    const WCHAR identifier[] = u"Ab\u00e9\U0001F600z";  // a surrogate pair in UTF-16
+    DrawTextW(canvas.dc(), identifier, -1, &rect, DT_WORDBREAK);
+    DrawTextA(canvas.dc(), "Volume: 0.250xyz", 13, &rect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    std::vector<platform::test::GdiCall> trace = desktop.TakeTrace();
+    ASSERT_EQ(trace.size(), 4u);
+    EXPECT_EQ(trace[0].function, "SetTextColor");
+    EXPECT_EQ(trace[0].result, 0);
+    EXPECT_EQ(trace[1].function, "SetBkMode");
+    EXPECT_EQ(trace[1].result, OPAQUE);
+    EXPECT_EQ(trace[2].function, "DrawTextW");
+    EXPECT_EQ(trace[2].text, "Ab\xC3\xA9\xF0\x9F\x98\x80z");
+    EXPECT_EQ(trace[2].flags, static_cast<UINT>(DT_WORDBREAK));
+    EXPECT_EQ(trace[3].function, "DrawTextA");
+    EXPECT_EQ(trace[3].text, "Volume: 0.250");
+    EXPECT_EQ(trace[3].rect.left, 10);
+    EXPECT_EQ(trace[3].rect.bottom, 155);
+    EXPECT_EQ(trace[3].flags, static_cast<UINT>(DT_SINGLELINE | DT_VCENTER | DT_CENTER));
+    EXPECT_EQ(trace[3].textColor, RGB(80, 80, 80));
+    EXPECT_EQ(trace[3].bkMode, TRANSPARENT);
+    EXPECT_TRUE(desktop.TakeTrace().empty()) << "taking empties the trace";
 }
 
 TEST(GdiDrawText, TraceTellsTimerRedrawFromPaint) {
-  platform::test::Desktop desktop;
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcA;
-  windowClass.lpszClassName = "Traced";
-  ASSERT_NE(RegisterClassA(&windowClass), 0);
-  HWND window = CreateWindowExA(0, "Traced", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
-                                nullptr, nullptr);
-  desktop.PumpUntilIdle();
-  EXPECT_TRUE(desktop.TakeTrace().empty()) << "DefWindowProcA's painting is the platform's";
+    platform::test::Desktop desktop;
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "Traced";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    HWND window =
+        CreateWindowExA(0, "Traced", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    desktop.PumpUntilIdle();
+    EXPECT_TRUE(desktop.TakeTrace().empty()) << "DefWindowProcA's painting is the platform's";
 
-  HDC dc = GetDC(window);
-  HGDIOBJ previous = SelectObject(dc, GetStockObject(WHITE_PEN));
-  RoundRect(dc, 10, 125, 310, 155, 7, 7);
-  SelectObject(dc, previous);
-  ReleaseDC(window, dc);
-  std::vector<platform::test::GdiCall> trace = desktop.TakeTrace();
-  std::vector<std::string> functions;
-  for (const auto& call : trace) functions.push_back(call.function);
-  std::vector<std::string> expected = {"GetDC", "GetStockObject", "SelectObject", "RoundRect", "SelectObject",
-                                       "ReleaseDC"};
-  ASSERT_EQ(functions, expected);
-  EXPECT_EQ(trace[0].window, window);
-  EXPECT_EQ(trace[2].previous, GetStockObject(BLACK_PEN));
-  EXPECT_EQ(trace[2].pen, GetStockObject(WHITE_PEN));
-  EXPECT_EQ(trace[3].args, (std::vector<long long>{10, 125, 310, 155, 7, 7}));
-  EXPECT_EQ(trace[4].previous, GetStockObject(WHITE_PEN));
-  EXPECT_EQ(trace[4].pen, GetStockObject(BLACK_PEN)) << "restored";
-  EXPECT_EQ(trace[5].result, 1);
+    HDC dc = GetDC(window);
+    HGDIOBJ previous = SelectObject(dc, GetStockObject(WHITE_PEN));
+    RoundRect(dc, 10, 125, 310, 155, 7, 7);
+    SelectObject(dc, previous);
+    ReleaseDC(window, dc);
+    std::vector<platform::test::GdiCall> trace = desktop.TakeTrace();
+    std::vector<std::string> functions;
+    for (const auto& call : trace) functions.push_back(call.function);
+    std::vector<std::string> expected = {"GetDC", "GetStockObject", "SelectObject", "RoundRect", "SelectObject", "ReleaseDC"};
+    ASSERT_EQ(functions, expected);
+    EXPECT_EQ(trace[0].window, window);
+    EXPECT_EQ(trace[2].previous, GetStockObject(BLACK_PEN));
+    EXPECT_EQ(trace[2].pen, GetStockObject(WHITE_PEN));
+    EXPECT_EQ(trace[3].args, (std::vector<long long>{10, 125, 310, 155, 7, 7}));
+    EXPECT_EQ(trace[4].previous, GetStockObject(WHITE_PEN));
+    EXPECT_EQ(trace[4].pen, GetStockObject(BLACK_PEN)) << "restored";
+    EXPECT_EQ(trace[5].result, 1);
 }
 
 // --- PNG ------------------------------------------------------------------------
 
 TEST(GdiPng, SnapshotSavedAsPngReadsBackTheSame) {
-  platform::test::Desktop desktop;
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcA;
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_MENU + 1);
-  windowClass.lpszClassName = "Saved";
-  ASSERT_NE(RegisterClassA(&windowClass), 0);
-  HWND window = CreateWindowExA(0, "Saved", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
-                                nullptr, nullptr);
-  desktop.PumpUntilIdle();
-  HDC dc = GetDC(window);
-  SelectObject(dc, GetStockObject(BLACK_BRUSH));
-  RoundRect(dc, 20, 20, 60, 50, 7, 7);
-  ReleaseDC(window, dc);
+    platform::test::Desktop desktop;
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_MENU + 1);
+    windowClass.lpszClassName = "Saved";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    HWND window =
+        CreateWindowExA(0, "Saved", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    desktop.PumpUntilIdle();
+    HDC dc = GetDC(window);
+    SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    RoundRect(dc, 20, 20, 60, 50, 7, 7);
+    ReleaseDC(window, dc);
 
-  std::string path = testing::TempDir() + "platform_window_snapshot.png";
-  ASSERT_TRUE(desktop.SavePng(window, path));
-  Image shown = desktop.Snapshot(window);
-  cairo_surface_t* loaded = cairo_image_surface_create_from_png(path.c_str());
-  ASSERT_EQ(cairo_surface_status(loaded), CAIRO_STATUS_SUCCESS);
-  ASSERT_EQ(cairo_image_surface_get_width(loaded), shown.width);
-  ASSERT_EQ(cairo_image_surface_get_height(loaded), shown.height);
-  const unsigned char* data = cairo_image_surface_get_data(loaded);
-  int stride = cairo_image_surface_get_stride(loaded);
-  int differences = 0;
-  for (int y = 0; y < shown.height; ++y) {
-    for (int x = 0; x < shown.width; ++x) {
-      uint32_t pixel = reinterpret_cast<const uint32_t*>(data + y * stride)[x] & 0xFFFFFF;
-      differences += pixel != shown.At(x, y);
+    std::string path = testing::TempDir() + "platform_window_snapshot.png";
+    ASSERT_TRUE(desktop.SavePng(window, path));
+    Image shown = desktop.Snapshot(window);
+    cairo_surface_t* loaded = cairo_image_surface_create_from_png(path.c_str());
+    ASSERT_EQ(cairo_surface_status(loaded), CAIRO_STATUS_SUCCESS);
+    ASSERT_EQ(cairo_image_surface_get_width(loaded), shown.width);
+    ASSERT_EQ(cairo_image_surface_get_height(loaded), shown.height);
+    const unsigned char* data = cairo_image_surface_get_data(loaded);
+    int stride = cairo_image_surface_get_stride(loaded);
+    int differences = 0;
+    for (int y = 0; y < shown.height; ++y) {
+        for (int x = 0; x < shown.width; ++x) {
+            uint32_t pixel = reinterpret_cast<const uint32_t*>(data + y * stride)[x] & 0xFFFFFF;
+            differences += pixel != shown.At(x, y);
+        }
     }
-  }
-  cairo_surface_destroy(loaded);
-  std::remove(path.c_str());
-  EXPECT_EQ(differences, 0);
-  EXPECT_EQ(shown.At(40, 35), 0x000000u);
-  EXPECT_EQ(shown.At(5, 5), 0xF0F0F0u);
-  EXPECT_FALSE(desktop.SavePng(reinterpret_cast<HWND>(0x4321), path)) << "no such window";
+    cairo_surface_destroy(loaded);
+    std::remove(path.c_str());
+    EXPECT_EQ(differences, 0);
+    EXPECT_EQ(shown.At(40, 35), 0x000000u);
+    EXPECT_EQ(shown.At(5, 5), 0xF0F0F0u);
+    EXPECT_FALSE(desktop.SavePng(reinterpret_cast<HWND>(0x4321), path)) << "no such window";
 }
 
 }  // namespace

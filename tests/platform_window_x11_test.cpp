@@ -18,152 +18,151 @@ namespace {
 
 // Sets an environment variable for one test and puts the old value back.
 class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
+public:
+    ScopedEnvironment(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
     }
-  }
-  ~ScopedEnvironment() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
+    ~ScopedEnvironment() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
     }
-  }
 
- private:
-  const char* name_;
-  std::optional<std::string> old_;
+private:
+    const char* name_;
+    std::optional<std::string> old_;
 };
 
 // A fresh window system that picks its backend the way the program does.
 class BackendTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    platform::user32::ResetAll();
-    platform::video::OverrideOrder({});
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.lpszClassName = "BackendTest";
-    ASSERT_NE(RegisterClassA(&windowClass), 0);
-  }
-  void TearDown() override { platform::user32::ResetAll(); }
+protected:
+    void SetUp() override {
+        platform::user32::ResetAll();
+        platform::video::OverrideOrder({});
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.lpszClassName = "BackendTest";
+        ASSERT_NE(RegisterClassA(&windowClass), 0);
+    }
+    void TearDown() override { platform::user32::ResetAll(); }
 
-  static HWND CreateTopLevel(const char* title) {
-    return CreateWindowExA(0, "BackendTest", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 800,
-                           400, nullptr, nullptr, nullptr, nullptr);
-  }
+    static HWND CreateTopLevel(const char* title) {
+        return CreateWindowExA(0, "BackendTest", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 800, 400,
+                               nullptr, nullptr, nullptr, nullptr);
+    }
 };
 
 TEST_F(BackendTest, WithoutADisplayTopLevelCreationFailsAndSaysWhatWasTried) {
-  ScopedEnvironment noDisplay("DISPLAY", nullptr);
-  ScopedEnvironment noOverride("PLATFORM_VIDEO", nullptr);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(CreateTopLevel("no display"), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "video: no backend could start; tried x11 (DISPLAY is not set)\n");
+    ScopedEnvironment noDisplay("DISPLAY", nullptr);
+    ScopedEnvironment noOverride("PLATFORM_VIDEO", nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CreateTopLevel("no display"), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "video: no backend could start; tried x11 (DISPLAY is not set)\n");
 }
 
 TEST_F(BackendTest, EnvironmentOverridesTheOrderAndSkipsWhatCannotStart) {
-  ScopedEnvironment noDisplay("DISPLAY", nullptr);
-  ScopedEnvironment order("PLATFORM_VIDEO", "x11, nonesuch,offscreen");
-  testing::internal::CaptureStderr();
-  HWND window = CreateTopLevel("offscreen");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_NE(window, nullptr);
+    ScopedEnvironment noDisplay("DISPLAY", nullptr);
+    ScopedEnvironment order("PLATFORM_VIDEO", "x11, nonesuch,offscreen");
+    testing::internal::CaptureStderr();
+    HWND window = CreateTopLevel("offscreen");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(window, nullptr);
 }
 
 TEST_F(BackendTest, UnknownNamesAreReported) {
-  ScopedEnvironment order("PLATFORM_VIDEO", "nonesuch");
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(CreateTopLevel("unknown"), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "video: no backend could start; tried nonesuch (unknown backend)\n");
+    ScopedEnvironment order("PLATFORM_VIDEO", "nonesuch");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CreateTopLevel("unknown"), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "video: no backend could start; tried nonesuch (unknown backend)\n");
 }
 
 ::Window FindByName(Display* display, ::Window parent, const std::string& name) {
-  ::Window root, grandparent, *children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display, parent, &root, &grandparent, &children, &count)) return 0;
-  ::Window found = 0;
-  for (unsigned i = 0; i < count && !found; ++i) {
-    char* windowName = nullptr;
-    if (XFetchName(display, children[i], &windowName) && windowName) {
-      if (name == windowName) found = children[i];
-      XFree(windowName);
+    ::Window root, grandparent, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, parent, &root, &grandparent, &children, &count)) return 0;
+    ::Window found = 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char* windowName = nullptr;
+        if (XFetchName(display, children[i], &windowName) && windowName) {
+            if (name == windowName) found = children[i];
+            XFree(windowName);
+        }
+        if (!found) found = FindByName(display, children[i], name);
     }
-    if (!found) found = FindByName(display, children[i], name);
-  }
-  if (children) XFree(children);
-  return found;
+    if (children) XFree(children);
+    return found;
 }
 
 std::string Utf8Property(Display* display, ::Window window, const char* property) {
-  Atom type;
-  int format;
-  unsigned long items, remaining;
-  unsigned char* data = nullptr;
-  std::string value;
-  if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1024, False,
-                         XInternAtom(display, "UTF8_STRING", False), &type, &format, &items, &remaining,
-                         &data) == Success &&
-      data) {
-    value.assign(reinterpret_cast<char*>(data), items);
-    XFree(data);
-  }
-  return value;
+    Atom type;
+    int format;
+    unsigned long items, remaining;
+    unsigned char* data = nullptr;
+    std::string value;
+    if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1024, False,
+                           XInternAtom(display, "UTF8_STRING", False), &type, &format, &items, &remaining, &data) == Success &&
+        data) {
+        value.assign(reinterpret_cast<char*>(data), items);
+        XFree(data);
+    }
+    return value;
 }
 
 TEST_F(BackendTest, X11WindowShowsTitleAndTurnsDeleteWindowIntoWmClose) {
-  const char* name = std::getenv("DISPLAY");
-  if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
-  Display* observer = XOpenDisplay(name);
-  if (!observer) GTEST_SKIP() << "cannot open display " << name;
-  ScopedEnvironment order("PLATFORM_VIDEO", "x11");
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
+    Display* observer = XOpenDisplay(name);
+    if (!observer) GTEST_SKIP() << "cannot open display " << name;
+    ScopedEnvironment order("PLATFORM_VIDEO", "x11");
 
-  // Unique, so that other programs on the same display cannot be mistaken for ours.
-  const std::string title = "platform x11 test " + std::to_string(getpid());
-  HWND window = CreateTopLevel(title.c_str());
-  ASSERT_NE(window, nullptr);
-  UpdateWindow(window);
+    // Unique, so that other programs on the same display cannot be mistaken for ours.
+    const std::string title = "platform x11 test " + std::to_string(getpid());
+    HWND window = CreateTopLevel(title.c_str());
+    ASSERT_NE(window, nullptr);
+    UpdateWindow(window);
 
-  ::Window xWindow = FindByName(observer, DefaultRootWindow(observer), title);
-  ASSERT_NE(xWindow, 0u) << "no X window with the title";
-  EXPECT_EQ(Utf8Property(observer, xWindow, "_NET_WM_NAME"), title);
-  XWindowAttributes attributes;
-  ASSERT_TRUE(XGetWindowAttributes(observer, xWindow, &attributes));
-  EXPECT_EQ(attributes.map_state, IsViewable);
-  EXPECT_EQ(attributes.width, 784) << "the X window is the client area";
-  EXPECT_EQ(attributes.height, 361);
+    ::Window xWindow = FindByName(observer, DefaultRootWindow(observer), title);
+    ASSERT_NE(xWindow, 0u) << "no X window with the title";
+    EXPECT_EQ(Utf8Property(observer, xWindow, "_NET_WM_NAME"), title);
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(observer, xWindow, &attributes));
+    EXPECT_EQ(attributes.map_state, IsViewable);
+    EXPECT_EQ(attributes.width, 784) << "the X window is the client area";
+    EXPECT_EQ(attributes.height, 361);
 
-  // What a window manager sends when the user clicks the close button.
-  XEvent close{};
-  close.xclient.type = ClientMessage;
-  close.xclient.window = xWindow;
-  close.xclient.message_type = XInternAtom(observer, "WM_PROTOCOLS", False);
-  close.xclient.format = 32;
-  close.xclient.data.l[0] = static_cast<long>(XInternAtom(observer, "WM_DELETE_WINDOW", False));
-  close.xclient.data.l[1] = CurrentTime;
-  ASSERT_TRUE(XSendEvent(observer, xWindow, False, NoEventMask, &close));
-  XFlush(observer);
+    // What a window manager sends when the user clicks the close button.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = xWindow;
+    close.xclient.message_type = XInternAtom(observer, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(observer, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    ASSERT_TRUE(XSendEvent(observer, xWindow, False, NoEventMask, &close));
+    XFlush(observer);
 
-  // A long guard timer keeps a broken backend from hanging the suite; it is not a
-  // deadline for the test.
-  SetTimer(window, 1, 60000, nullptr);
-  bool closeArrived = false;
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    if (message.message == WM_CLOSE && message.hwnd == window) {
-      closeArrived = true;
-      break;
+    // A long guard timer keeps a broken backend from hanging the suite; it is not a
+    // deadline for the test.
+    SetTimer(window, 1, 60000, nullptr);
+    bool closeArrived = false;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_CLOSE && message.hwnd == window) {
+            closeArrived = true;
+            break;
+        }
+        if (message.message == WM_TIMER) break;
+        DispatchMessageA(&message);
     }
-    if (message.message == WM_TIMER) break;
-    DispatchMessageA(&message);
-  }
-  EXPECT_TRUE(closeArrived);
-  XCloseDisplay(observer);
+    EXPECT_TRUE(closeArrived);
+    XCloseDisplay(observer);
 }
 
 }  // namespace

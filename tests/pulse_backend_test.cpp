@@ -150,7 +150,8 @@ protected:
 };
 
 std::u16string Identifier(const char* application, pid_t pid, uint32_t index) {
-    std::string text = std::string("pulse:sessionvol_null|") + application + "|" + std::to_string(pid) + "|" + std::to_string(index);
+    std::string text =
+        std::string("pulse:sessionvol_null|") + application + "|" + std::to_string(pid) + "|" + std::to_string(index);
     return std::u16string(text.begin(), text.end());
 }
 
@@ -391,8 +392,10 @@ TEST(PulseBackendChoice, WithoutAServerTheTableFallsBackToTheSimulatedService) {
 
     unsetenv("PLATFORM_AUDIO");
     platform::test::ResetAudio();
-    if (previous != nullptr) setenv("PULSE_SERVER", saved.c_str(), 1);
-    else unsetenv("PULSE_SERVER");
+    if (previous != nullptr)
+        setenv("PULSE_SERVER", saved.c_str(), 1);
+    else
+        unsetenv("PULSE_SERVER");
 }
 
 }  // namespace

@@ -47,9 +47,7 @@ protected:
         EXPECT_EQ(service->Notifications().RegisteredCount(), 0u);
     }
 
-    static std::vector<std::string> RowTexts(Program& program) {
-        return Matching(DrawingLines(program.TakeTrace()), "DrawTextA");
-    }
+    static std::vector<std::string> RowTexts(Program& program) { return Matching(DrawingLines(program.TakeTrace()), "DrawTextA"); }
 
     static void Pactl(const std::string& arguments) {
         int status = 0;

@@ -5,8 +5,9 @@
 namespace {
 
 std::string ObjectName(HGDIOBJ object) {
-    const std::pair<int, const char*> stock[] = {{WHITE_PEN, "WHITE_PEN"}, {BLACK_PEN, "BLACK_PEN"}, {WHITE_BRUSH, "WHITE_BRUSH"},
-                                                 {NULL_PEN, "NULL_PEN"},   {NULL_BRUSH, "NULL_BRUSH"}, {BLACK_BRUSH, "BLACK_BRUSH"}};
+    const std::pair<int, const char*> stock[] = {{WHITE_PEN, "WHITE_PEN"},     {BLACK_PEN, "BLACK_PEN"},
+                                                 {WHITE_BRUSH, "WHITE_BRUSH"}, {NULL_PEN, "NULL_PEN"},
+                                                 {NULL_BRUSH, "NULL_BRUSH"},   {BLACK_BRUSH, "BLACK_BRUSH"}};
     for (auto [index, name] : stock)
         if (object == GetStockObject(index)) return name;
     return "other";
@@ -29,8 +30,8 @@ std::vector<std::string> DrawingLines(const std::vector<platform::test::GdiCall>
             for (long long argument : call.args) text += " " + std::to_string(argument);
             lines.push_back(text);
         } else if (f == "DrawTextA" || f == "DrawTextW") {
-            std::snprintf(line, sizeof line, "%s '%s' (%d,%d,%d,%d) 0x%x", f.c_str(), call.text.c_str(), call.rect.left, call.rect.top,
-                          call.rect.right, call.rect.bottom, call.flags);
+            std::snprintf(line, sizeof line, "%s '%s' (%d,%d,%d,%d) 0x%x", f.c_str(), call.text.c_str(), call.rect.left,
+                          call.rect.top, call.rect.right, call.rect.bottom, call.flags);
             lines.push_back(line);
         } else if (f == "GetDC" || f == "ReleaseDC" || f == "BeginPaint" || f == "EndPaint") {
             lines.push_back(f);

@@ -31,7 +31,8 @@ std::string WindowTitle(Display* display, Window window) {
     unsigned long count, remaining;
     unsigned char* data = nullptr;
     std::string title;
-    if (XGetWindowProperty(display, window, netWmName, 0, 1024, False, utf8, &type, &format, &count, &remaining, &data) == Success &&
+    if (XGetWindowProperty(display, window, netWmName, 0, 1024, False, utf8, &type, &format, &count, &remaining, &data) ==
+            Success &&
         data != nullptr) {
         title.assign(reinterpret_cast<char*>(data), count);
         XFree(data);
@@ -103,7 +104,8 @@ int WaitPixel(Display* display, const std::string& title, int x, int y, unsigned
 
 std::string ReadArea(Display* display, Window window, int x, int y, int width, int height) {
     std::string pixels;
-    if (XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap)) {
+    if (XImage* image =
+            XGetImage(display, window, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap)) {
         pixels.assign(image->data, static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height));
         XDestroyImage(image);
     }
@@ -150,7 +152,9 @@ int main(int argc, char** argv) {
     const bool waitPixel = argc >= 6 && std::strcmp(argv[1], "wait-pixel") == 0;
     const bool waitChange = argc >= 7 && std::strcmp(argv[1], "wait-change") == 0;
     if (!waitPixel && !waitChange && (argc < 3 || (std::strcmp(argv[1], "wait") != 0 && std::strcmp(argv[1], "close") != 0))) {
-        std::fprintf(stderr, "usage: x11-window wait TITLE [SECONDS] | close ID | wait-pixel TITLE X Y RRGGBB [SECONDS] | wait-change TITLE X Y W H [SECONDS]\n");
+        std::fprintf(stderr,
+                     "usage: x11-window wait TITLE [SECONDS] | close ID | wait-pixel TITLE X Y RRGGBB [SECONDS] | wait-change "
+                     "TITLE X Y W H [SECONDS]\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -160,12 +164,12 @@ int main(int argc, char** argv) {
     }
     // A failed request (a window that went away) must not end the tool.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    int status = waitChange ? WaitChange(display, argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]),
-                                         argc > 7 ? std::atof(argv[7]) : 10.0)
-               : waitPixel ? WaitPixel(display, argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::strtoul(argv[5], nullptr, 16),
-                                       argc > 6 ? std::atof(argv[6]) : 10.0)
-               : std::strcmp(argv[1], "wait") == 0 ? Wait(display, argv[2], argc > 3 ? std::atof(argv[3]) : 10.0)
-                                                   : Close(display, std::strtoul(argv[2], nullptr, 0));
+    int status = waitChange  ? WaitChange(display, argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                                          std::atoi(argv[6]), argc > 7 ? std::atof(argv[7]) : 10.0)
+                 : waitPixel ? WaitPixel(display, argv[2], std::atoi(argv[3]), std::atoi(argv[4]),
+                                         std::strtoul(argv[5], nullptr, 16), argc > 6 ? std::atof(argv[6]) : 10.0)
+                 : std::strcmp(argv[1], "wait") == 0 ? Wait(display, argv[2], argc > 3 ? std::atof(argv[3]) : 10.0)
+                                                     : Close(display, std::strtoul(argv[2], nullptr, 0));
     XCloseDisplay(display);
     return status;
 }

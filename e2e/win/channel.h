@@ -36,14 +36,14 @@ enum ObjectSlot : LONG {
 };
 
 struct SessionScript {
-    LONG present;               // 0: GetSession answers E_FAIL and a null session
-    HRESULT control2Result;     // QueryInterface for IAudioSessionControl2
-    HRESULT simpleVolumeResult; // QueryInterface for ISimpleAudioVolume
-    HRESULT systemSoundsResult; // IsSystemSoundsSession: S_OK only for the system-sounds session
+    LONG present;                // 0: GetSession answers E_FAIL and a null session
+    HRESULT control2Result;      // QueryInterface for IAudioSessionControl2
+    HRESULT simpleVolumeResult;  // QueryInterface for ISimpleAudioVolume
+    HRESULT systemSoundsResult;  // IsSystemSoundsSession: S_OK only for the system-sounds session
     HRESULT processIdResult;
     DWORD processId;
     HRESULT identifierResult;
-    LONG identifierUnits;       // without the terminator
+    LONG identifierUnits;  // without the terminator
     WCHAR identifier[MaxIdentifierUnits + 1];
     float volume;
     BOOL mute;
@@ -62,7 +62,7 @@ struct Script {
     HRESULT activateResult;
     HRESULT sessionEnumeratorResult;
     HRESULT countResult;
-    LONG count;                    // what GetCount reports
+    LONG count;  // what GetCount reports
     LONG notifyMode;
     SessionScript sessions[MaxSessions];
 };
@@ -73,14 +73,14 @@ enum Method : LONG {
     CallCreateInstance,
     CallLockServer,
     CallGetDefaultAudioEndpoint,
-    CallEnumeratorOther,          // any other IMMDeviceEnumerator method
+    CallEnumeratorOther,  // any other IMMDeviceEnumerator method
     CallActivate,
     CallDeviceOther,
     CallGetSessionEnumerator,
     CallManagerOther,
     CallGetCount,
     CallGetSession,
-    CallQueryInterface,           // on any service object; guid = the interface asked for
+    CallQueryInterface,  // on any service object; guid = the interface asked for
     CallIsSystemSoundsSession,
     CallGetProcessId,
     CallGetSessionIdentifier,
@@ -91,8 +91,8 @@ enum Method : LONG {
     CallSetMute,
     CallRegisterNotification,
     CallUnregisterNotification,
-    CallSessionOther,             // any other session method
-    CallReleasedObjectUsed,       // a method called on an object whose count was 0
+    CallSessionOther,        // any other session method
+    CallReleasedObjectUsed,  // a method called on an object whose count was 0
     // Calls the service makes into the program's sink, from its own thread.
     SinkOnSimpleVolumeChanged = 100,
     SinkOnStateChanged,
@@ -101,62 +101,62 @@ enum Method : LONG {
 
 struct CallRecord {
     LONG method;
-    LONG slot;            // ObjectSlot of the object called
+    LONG slot;  // ObjectSlot of the object called
     DWORD threadId;
-    HRESULT result;       // what the service answered, or what the sink answered
-    double number;        // a float argument, widened exactly
-    LONG integer;         // an integer argument (index, mute, state, AddRef/Release result)
+    HRESULT result;  // what the service answered, or what the sink answered
+    double number;   // a float argument, widened exactly
+    LONG integer;    // an integer argument (index, mute, state, AddRef/Release result)
     LONG integer2;
-    GUID guid;            // an interface identifier, or the event context's bytes
-    LONGLONG pointer;     // the sink, the event context address, the outer object
+    GUID guid;         // an interface identifier, or the event context's bytes
+    LONGLONG pointer;  // the sink, the event context address, the outer object
     LONG contextIsNull;
 };
 
 enum Command : LONG {
     CommandNone,
-    CommandNotifyVolume,     // session, number = volume, integer = mute
-    CommandNotifyState,      // session, integer = state
+    CommandNotifyVolume,  // session, number = volume, integer = mute
+    CommandNotifyState,   // session, integer = state
     CommandNotifyDisconnected,
-    CommandReleaseHeld,      // deliver notifications held in NotifyWhenReleased mode
-    CommandProbeSink,        // exercise the sink's IUnknown and its quiet methods
+    CommandReleaseHeld,  // deliver notifications held in NotifyWhenReleased mode
+    CommandProbeSink,    // exercise the sink's IUnknown and its quiet methods
 };
 
 // Results of CommandProbeSink, in the order the probe makes its calls.
 struct SinkProbe {
-    LONG registeredSinks;        // 0: nothing to probe
-    ULONG addRef;                // AddRef
-    ULONG release;               // Release
-    HRESULT unknownResult;       // QueryInterface(IID_IUnknown)
-    LONG unknownSame;            // ... returned the sink itself
-    ULONG unknownRelease;        // Release of what it returned
-    HRESULT eventsResult;        // QueryInterface(IID_IAudioSessionEvents)
+    LONG registeredSinks;   // 0: nothing to probe
+    ULONG addRef;           // AddRef
+    ULONG release;          // Release
+    HRESULT unknownResult;  // QueryInterface(IID_IUnknown)
+    LONG unknownSame;       // ... returned the sink itself
+    ULONG unknownRelease;   // Release of what it returned
+    HRESULT eventsResult;   // QueryInterface(IID_IAudioSessionEvents)
     LONG eventsSame;
     ULONG eventsRelease;
-    HRESULT otherResult;         // QueryInterface(IID_IAudioSessionControl)
-    LONG otherNulled;            // ... and the out-pointer came back null
-    HRESULT marshalResult;       // QueryInterface(IID_IMarshal)
+    HRESULT otherResult;    // QueryInterface(IID_IAudioSessionControl)
+    LONG otherNulled;       // ... and the out-pointer came back null
+    HRESULT marshalResult;  // QueryInterface(IID_IMarshal)
     LONG marshalNulled;
-    HRESULT nullOutResult;       // QueryInterface with a null out-pointer
-    ULONG releaseToOne;          // two Releases from the probe's own count: down to 0,
-    ULONG releaseToZero;         // the object must live on
-    ULONG addRefToOne;           // and two AddRefs back up
+    HRESULT nullOutResult;  // QueryInterface with a null out-pointer
+    ULONG releaseToOne;     // two Releases from the probe's own count: down to 0,
+    ULONG releaseToZero;    // the object must live on
+    ULONG addRefToOne;      // and two AddRefs back up
     ULONG addRefToTwo;
-    HRESULT displayNameResult;   // OnDisplayNameChanged
-    HRESULT iconPathResult;      // OnIconPathChanged
-    HRESULT channelVolumeResult; // OnChannelVolumeChanged
-    HRESULT groupingResult;      // OnGroupingParamChanged
+    HRESULT displayNameResult;    // OnDisplayNameChanged
+    HRESULT iconPathResult;       // OnIconPathChanged
+    HRESULT channelVolumeResult;  // OnChannelVolumeChanged
+    HRESULT groupingResult;       // OnGroupingParamChanged
 };
 
 struct Mailbox {
-    LONG sequence;        // bumped by the driver for each command
+    LONG sequence;  // bumped by the driver for each command
     LONG command;
     LONG session;
     double number;
     LONG integer;
-    LONG doneSequence;    // set by the service when the command is finished
+    LONG doneSequence;  // set by the service when the command is finished
     DWORD serviceThreadId;
     SinkProbe probe;
-    LONG delivered;       // notifications delivered by the command
+    LONG delivered;  // notifications delivered by the command
 };
 
 struct SessionLive {
@@ -169,10 +169,10 @@ struct SessionLive {
 
 struct Channel {
     LONG magic;
-    LONG serviceLoaded;          // the DLL attached to the channel
+    LONG serviceLoaded;  // the DLL attached to the channel
     DWORD serviceProcessId;
     Script script;
-    LONG refs[SlotCount];        // current reference counts
+    LONG refs[SlotCount];  // current reference counts
     LONG everReferenced[SlotCount];
     SessionLive live[MaxSessions];
     LONG recordCount;

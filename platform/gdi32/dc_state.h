@@ -8,21 +8,21 @@
 namespace platform::gdi32 {
 
 struct GdiObject {
-  enum class Kind { Pen, Brush };
-  Kind kind;
-  COLORREF color;
-  bool invisible;  // NULL_PEN, NULL_BRUSH
+    enum class Kind { Pen, Brush };
+    Kind kind;
+    COLORREF color;
+    bool invisible;  // NULL_PEN, NULL_BRUSH
 };
 
 struct DeviceContext {
-  HWND window = nullptr;
-  cairo_surface_t* surface = nullptr;  // a reference of our own
-  cairo_region_t* clip = nullptr;      // null: the whole surface
-  const GdiObject* pen = nullptr;
-  const GdiObject* brush = nullptr;
-  int bkMode = OPAQUE;
-  COLORREF textColor = RGB(0, 0, 0);
-  COLORREF bkColor = RGB(255, 255, 255);
+    HWND window = nullptr;
+    cairo_surface_t* surface = nullptr;  // a reference of our own
+    cairo_region_t* clip = nullptr;      // null: the whole surface
+    const GdiObject* pen = nullptr;
+    const GdiObject* brush = nullptr;
+    int bkMode = OPAQUE;
+    COLORREF textColor = RGB(0, 0, 0);
+    COLORREF bkColor = RGB(255, 255, 255);
 };
 
 // Null for anything that is not a live device context. Callers use it on the thread

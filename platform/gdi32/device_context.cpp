@@ -11,137 +11,137 @@ namespace platform::gdi32 {
 namespace {
 
 struct DcTable {
-  std::mutex lock;
-  std::map<HDC, std::unique_ptr<DeviceContext>> live;
-  uintptr_t nextHandle = 0x1000;
+    std::mutex lock;
+    std::map<HDC, std::unique_ptr<DeviceContext>> live;
+    uintptr_t nextHandle = 0x1000;
 };
 
 DcTable& table() {
-  // Never destroyed: windows, their surfaces and the display connection stay valid
-  // until the process ends, whatever order static destructors run in.
-  static DcTable* instance = new DcTable;
-  return *instance;
+    // Never destroyed: windows, their surfaces and the display connection stay valid
+    // until the process ends, whatever order static destructors run in.
+    static DcTable* instance = new DcTable;
+    return *instance;
 }
 
 void Release(DeviceContext& dc) {
-  cairo_surface_destroy(dc.surface);
-  if (dc.clip) cairo_region_destroy(dc.clip);
+    cairo_surface_destroy(dc.surface);
+    if (dc.clip) cairo_region_destroy(dc.clip);
 }
 
 }  // namespace
 
 HDC CreateDc(HWND window, cairo_surface_t* surface, const cairo_region_t* clip) {
-  auto dc = std::make_unique<DeviceContext>();
-  dc->window = window;
-  dc->surface = cairo_surface_reference(surface);
-  dc->clip = clip ? cairo_region_copy(clip) : nullptr;
-  // A new DC starts with the stock black pen and white brush, as on Windows.
-  dc->pen = StockObject(BLACK_PEN);
-  dc->brush = StockObject(WHITE_BRUSH);
-  DcTable& state = table();
-  std::lock_guard<std::mutex> guard(state.lock);
-  // Handles are never reused, so a stale HDC cannot reach a newer context.
-  HDC handle = reinterpret_cast<HDC>(state.nextHandle);
-  state.nextHandle += 0x10;
-  state.live[handle] = std::move(dc);
-  return handle;
+    auto dc = std::make_unique<DeviceContext>();
+    dc->window = window;
+    dc->surface = cairo_surface_reference(surface);
+    dc->clip = clip ? cairo_region_copy(clip) : nullptr;
+    // A new DC starts with the stock black pen and white brush, as on Windows.
+    dc->pen = StockObject(BLACK_PEN);
+    dc->brush = StockObject(WHITE_BRUSH);
+    DcTable& state = table();
+    std::lock_guard<std::mutex> guard(state.lock);
+    // Handles are never reused, so a stale HDC cannot reach a newer context.
+    HDC handle = reinterpret_cast<HDC>(state.nextHandle);
+    state.nextHandle += 0x10;
+    state.live[handle] = std::move(dc);
+    return handle;
 }
 
 bool DeleteDc(HDC handle) {
-  std::unique_ptr<DeviceContext> dc;
-  {
-    DcTable& state = table();
-    std::lock_guard<std::mutex> guard(state.lock);
-    auto found = state.live.find(handle);
-    if (found == state.live.end()) return false;
-    dc = std::move(found->second);
-    state.live.erase(found);
-  }
-  Release(*dc);
-  return true;
+    std::unique_ptr<DeviceContext> dc;
+    {
+        DcTable& state = table();
+        std::lock_guard<std::mutex> guard(state.lock);
+        auto found = state.live.find(handle);
+        if (found == state.live.end()) return false;
+        dc = std::move(found->second);
+        state.live.erase(found);
+    }
+    Release(*dc);
+    return true;
 }
 
 DeviceContext* FindDc(HDC handle) {
-  DcTable& state = table();
-  std::lock_guard<std::mutex> guard(state.lock);
-  auto found = state.live.find(handle);
-  return found == state.live.end() ? nullptr : found->second.get();
+    DcTable& state = table();
+    std::lock_guard<std::mutex> guard(state.lock);
+    auto found = state.live.find(handle);
+    return found == state.live.end() ? nullptr : found->second.get();
 }
 
 bool IsDc(HDC handle) { return FindDc(handle) != nullptr; }
 
 HWND DcWindow(HDC handle) {
-  DeviceContext* dc = FindDc(handle);
-  return dc ? dc->window : nullptr;
+    DeviceContext* dc = FindDc(handle);
+    return dc ? dc->window : nullptr;
 }
 
 void ResetDeviceContexts() {
-  DcTable& state = table();
-  std::lock_guard<std::mutex> guard(state.lock);
-  for (auto& [handle, dc] : state.live) Release(*dc);
-  state.live.clear();
+    DcTable& state = table();
+    std::lock_guard<std::mutex> guard(state.lock);
+    for (auto& [handle, dc] : state.live) Release(*dc);
+    state.live.clear();
 }
 
 GdiCall TraceCall(const char* function, HDC handle) {
-  GdiCall call;
-  call.function = function;
-  call.dc = handle;
-  if (const DeviceContext* dc = FindDc(handle)) {
-    call.window = dc->window;
-    call.pen = HandleOf(dc->pen);
-    call.brush = HandleOf(dc->brush);
-    call.textColor = dc->textColor;
-    call.bkMode = dc->bkMode;
-  }
-  return call;
+    GdiCall call;
+    call.function = function;
+    call.dc = handle;
+    if (const DeviceContext* dc = FindDc(handle)) {
+        call.window = dc->window;
+        call.pen = HandleOf(dc->pen);
+        call.brush = HandleOf(dc->brush);
+        call.textColor = dc->textColor;
+        call.bkMode = dc->bkMode;
+    }
+    return call;
 }
 
 cairo_t* BeginDrawing(const DeviceContext& dc) {
-  cairo_t* cr = cairo_create(dc.surface);
-  if (dc.clip) {
-    int count = cairo_region_num_rectangles(dc.clip);
-    for (int i = 0; i < count; ++i) {
-      cairo_rectangle_int_t part;
-      cairo_region_get_rectangle(dc.clip, i, &part);
-      cairo_rectangle(cr, part.x, part.y, part.width, part.height);
+    cairo_t* cr = cairo_create(dc.surface);
+    if (dc.clip) {
+        int count = cairo_region_num_rectangles(dc.clip);
+        for (int i = 0; i < count; ++i) {
+            cairo_rectangle_int_t part;
+            cairo_region_get_rectangle(dc.clip, i, &part);
+            cairo_rectangle(cr, part.x, part.y, part.width, part.height);
+        }
+        cairo_clip(cr);
     }
-    cairo_clip(cr);
-  }
-  // GDI draws aliased shapes; pixel-exact edges also keep frames identical between runs.
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  return cr;
+    // GDI draws aliased shapes; pixel-exact edges also keep frames identical between runs.
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    return cr;
 }
 
 void SetSourceColor(cairo_t* cr, COLORREF color) {
-  cairo_set_source_rgb(cr, GetRValue(color) / 255.0, GetGValue(color) / 255.0, GetBValue(color) / 255.0);
+    cairo_set_source_rgb(cr, GetRValue(color) / 255.0, GetGValue(color) / 255.0, GetBValue(color) / 255.0);
 }
 
 void FillWithColor(HDC handle, const RECT& rect, COLORREF color) {
-  DeviceContext* dc = FindDc(handle);
-  if (!dc || rect.right <= rect.left || rect.bottom <= rect.top) return;
-  cairo_t* cr = BeginDrawing(*dc);
-  SetSourceColor(cr, color);
-  cairo_rectangle(cr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-  cairo_fill(cr);
-  cairo_destroy(cr);
+    DeviceContext* dc = FindDc(handle);
+    if (!dc || rect.right <= rect.left || rect.bottom <= rect.top) return;
+    cairo_t* cr = BeginDrawing(*dc);
+    SetSourceColor(cr, color);
+    cairo_rectangle(cr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    cairo_fill(cr);
+    cairo_destroy(cr);
 }
 
 bool FillWithBrush(HDC handle, const RECT& rect, HBRUSH brush) {
-  uintptr_t value = reinterpret_cast<uintptr_t>(brush);
-  // A window class may name a system colour as COLOR_xxx + 1 instead of a brush.
-  if (value >= 1 && value <= 31) {
-    FillWithColor(handle, rect, SystemColor(static_cast<int>(value - 1)));
+    uintptr_t value = reinterpret_cast<uintptr_t>(brush);
+    // A window class may name a system colour as COLOR_xxx + 1 instead of a brush.
+    if (value >= 1 && value <= 31) {
+        FillWithColor(handle, rect, SystemColor(static_cast<int>(value - 1)));
+        return true;
+    }
+    const GdiObject* object = FindObject(brush);
+    if (!object || object->kind != GdiObject::Kind::Brush) return false;
+    if (!object->invisible) FillWithColor(handle, rect, object->color);
     return true;
-  }
-  const GdiObject* object = FindObject(brush);
-  if (!object || object->kind != GdiObject::Kind::Brush) return false;
-  if (!object->invisible) FillWithColor(handle, rect, object->color);
-  return true;
 }
 
 void DrawPixelLine(HDC handle, int x0, int y0, int x1, int y1, COLORREF color) {
-  RECT line{std::min(x0, x1), std::min(y0, y1), std::max(x0, x1) + 1, std::max(y0, y1) + 1};
-  FillWithColor(handle, line, color);
+    RECT line{std::min(x0, x1), std::min(y0, y1), std::max(x0, x1) + 1, std::max(y0, y1) + 1};
+    FillWithColor(handle, line, color);
 }
 
 }  // namespace platform::gdi32

@@ -15,172 +15,172 @@ namespace platform::gdi32 {
 namespace {
 
 void AppendUtf8(std::string& out, uint32_t codePoint) {
-  if (codePoint < 0x80) {
-    out += static_cast<char>(codePoint);
-  } else if (codePoint < 0x800) {
-    out += static_cast<char>(0xC0 | (codePoint >> 6));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    out += static_cast<char>(0xE0 | (codePoint >> 12));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (codePoint >> 18));
-    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
 }
 
 std::string Latin1ToUtf8(const char* text, size_t length) {
-  std::string out;
-  for (size_t i = 0; i < length; ++i) AppendUtf8(out, static_cast<unsigned char>(text[i]));
-  return out;
+    std::string out;
+    for (size_t i = 0; i < length; ++i) AppendUtf8(out, static_cast<unsigned char>(text[i]));
+    return out;
 }
 
 struct Line {
-  std::string text;
-  int width;
+    std::string text;
+    int width;
 };
 
 class Layout {
- public:
-  explicit Layout(cairo_t* cr) : cr_(cr) {}
+public:
+    explicit Layout(cairo_t* cr) : cr_(cr) {}
 
-  int Width(const std::string& text) const {
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr_, text.c_str(), &extents);
-    return static_cast<int>(std::lround(extents.x_advance));
-  }
-
-  // Greedy breaking at spaces. A word wider than the line keeps a line of its own
-  // and is cut at the right edge by the clip, never broken.
-  std::vector<Line> Lines(const std::string& text, UINT format, int maxWidth) const {
-    std::vector<Line> lines;
-    if (format & DT_SINGLELINE) {
-      std::string single;
-      for (char c : text) {
-        if (c != '\r' && c != '\n') single += c;
-      }
-      lines.push_back({single, Width(single)});
-      return lines;
+    int Width(const std::string& text) const {
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr_, text.c_str(), &extents);
+        return static_cast<int>(std::lround(extents.x_advance));
     }
-    size_t start = 0;
-    while (true) {
-      size_t end = text.find('\n', start);
-      std::string paragraph = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-      if (!paragraph.empty() && paragraph.back() == '\r') paragraph.pop_back();
-      if (format & DT_WORDBREAK) {
-        BreakParagraph(paragraph, maxWidth, lines);
-      } else {
-        lines.push_back({paragraph, Width(paragraph)});
-      }
-      if (end == std::string::npos) break;
-      start = end + 1;
+
+    // Greedy breaking at spaces. A word wider than the line keeps a line of its own
+    // and is cut at the right edge by the clip, never broken.
+    std::vector<Line> Lines(const std::string& text, UINT format, int maxWidth) const {
+        std::vector<Line> lines;
+        if (format & DT_SINGLELINE) {
+            std::string single;
+            for (char c : text) {
+                if (c != '\r' && c != '\n') single += c;
+            }
+            lines.push_back({single, Width(single)});
+            return lines;
+        }
+        size_t start = 0;
+        while (true) {
+            size_t end = text.find('\n', start);
+            std::string paragraph = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (!paragraph.empty() && paragraph.back() == '\r') paragraph.pop_back();
+            if (format & DT_WORDBREAK) {
+                BreakParagraph(paragraph, maxWidth, lines);
+            } else {
+                lines.push_back({paragraph, Width(paragraph)});
+            }
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        return lines;
     }
-    return lines;
-  }
 
- private:
-  void BreakParagraph(const std::string& paragraph, int maxWidth, std::vector<Line>& lines) const {
-    size_t position = 0;
-    bool emitted = false;
-    while (position < paragraph.size()) {
-      if (emitted) {
-        position = paragraph.find_first_not_of(' ', position);  // spaces at a break vanish
-        if (position == std::string::npos) break;
-      }
-      size_t lineEnd = NextWordEnd(paragraph, position);
-      while (lineEnd < paragraph.size()) {
-        size_t candidate = NextWordEnd(paragraph, lineEnd);
-        if (Width(paragraph.substr(position, candidate - position)) > maxWidth) break;
-        lineEnd = candidate;
-      }
-      std::string line = paragraph.substr(position, lineEnd - position);
-      lines.push_back({line, Width(line)});
-      emitted = true;
-      position = lineEnd;
+private:
+    void BreakParagraph(const std::string& paragraph, int maxWidth, std::vector<Line>& lines) const {
+        size_t position = 0;
+        bool emitted = false;
+        while (position < paragraph.size()) {
+            if (emitted) {
+                position = paragraph.find_first_not_of(' ', position);  // spaces at a break vanish
+                if (position == std::string::npos) break;
+            }
+            size_t lineEnd = NextWordEnd(paragraph, position);
+            while (lineEnd < paragraph.size()) {
+                size_t candidate = NextWordEnd(paragraph, lineEnd);
+                if (Width(paragraph.substr(position, candidate - position)) > maxWidth) break;
+                lineEnd = candidate;
+            }
+            std::string line = paragraph.substr(position, lineEnd - position);
+            lines.push_back({line, Width(line)});
+            emitted = true;
+            position = lineEnd;
+        }
+        if (!emitted) lines.push_back({"", 0});
     }
-    if (!emitted) lines.push_back({"", 0});
-  }
 
-  // The end of the first word at or after from, or the end of the text.
-  static size_t NextWordEnd(const std::string& text, size_t from) {
-    size_t word = text.find_first_not_of(' ', from);
-    if (word == std::string::npos) return text.size();
-    size_t end = text.find(' ', word);
-    return end == std::string::npos ? text.size() : end;
-  }
+    // The end of the first word at or after from, or the end of the text.
+    static size_t NextWordEnd(const std::string& text, size_t from) {
+        size_t word = text.find_first_not_of(' ', from);
+        if (word == std::string::npos) return text.size();
+        size_t end = text.find(' ', word);
+        return end == std::string::npos ? text.size() : end;
+    }
 
-  cairo_t* cr_;
+    cairo_t* cr_;
 };
 
 int DrawUtf8(HDC hdc, const char* function, const std::string& text, LPRECT rect, UINT format) {
-  DeviceContext* dc = FindDc(hdc);
-  if (TraceWanted()) {
-    GdiCall call = TraceCall(function, hdc);
-    call.text = text;
-    if (rect) call.rect = *rect;
-    call.flags = format;
-    Record(std::move(call));
-  }
-  if (!dc || !rect) return 0;
-
-  cairo_t* cr = BeginDrawing(*dc);
-  ApplyDefaultFont(cr);
-  const FontMetrics metrics = DefaultFontMetrics();
-  Layout layout(cr);
-  std::vector<Line> lines = layout.Lines(text, format, rect->right - rect->left);
-  const int textHeight = static_cast<int>(lines.size()) * metrics.lineHeight;
-
-  int top = rect->top;
-  bool fromTopOnly = true;
-  if (format & DT_SINGLELINE) {
-    if (format & DT_VCENTER) {
-      top = rect->top + (rect->bottom - rect->top - metrics.lineHeight) / 2;
-      fromTopOnly = false;
-    } else if (format & DT_BOTTOM) {
-      top = rect->bottom - metrics.lineHeight;
-      fromTopOnly = false;
+    DeviceContext* dc = FindDc(hdc);
+    if (TraceWanted()) {
+        GdiCall call = TraceCall(function, hdc);
+        call.text = text;
+        if (rect) call.rect = *rect;
+        call.flags = format;
+        Record(std::move(call));
     }
-  }
+    if (!dc || !rect) return 0;
 
-  if (format & DT_CALCRECT) {
-    int widest = 0;
-    for (const Line& line : lines) widest = std::max(widest, line.width);
-    if (!(format & DT_WORDBREAK) || lines.size() <= 1) rect->right = rect->left + widest;
-    rect->bottom = rect->top + textHeight;
+    cairo_t* cr = BeginDrawing(*dc);
+    ApplyDefaultFont(cr);
+    const FontMetrics metrics = DefaultFontMetrics();
+    Layout layout(cr);
+    std::vector<Line> lines = layout.Lines(text, format, rect->right - rect->left);
+    const int textHeight = static_cast<int>(lines.size()) * metrics.lineHeight;
+
+    int top = rect->top;
+    bool fromTopOnly = true;
+    if (format & DT_SINGLELINE) {
+        if (format & DT_VCENTER) {
+            top = rect->top + (rect->bottom - rect->top - metrics.lineHeight) / 2;
+            fromTopOnly = false;
+        } else if (format & DT_BOTTOM) {
+            top = rect->bottom - metrics.lineHeight;
+            fromTopOnly = false;
+        }
+    }
+
+    if (format & DT_CALCRECT) {
+        int widest = 0;
+        for (const Line& line : lines) widest = std::max(widest, line.width);
+        if (!(format & DT_WORDBREAK) || lines.size() <= 1) rect->right = rect->left + widest;
+        rect->bottom = rect->top + textHeight;
+        cairo_destroy(cr);
+        return textHeight;
+    }
+
+    if (!(format & DT_NOCLIP)) {
+        cairo_rectangle(cr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+        cairo_clip(cr);
+    }
+    int lineTop = top;
+    for (const Line& line : lines) {
+        int x = rect->left;
+        if (format & DT_CENTER) {
+            x = rect->left + (rect->right - rect->left - line.width) / 2;
+        } else if (format & DT_RIGHT) {
+            x = rect->right - line.width;
+        }
+        if (dc->bkMode == OPAQUE && line.width > 0) {
+            SetSourceColor(cr, dc->bkColor);
+            cairo_rectangle(cr, x, lineTop, line.width, metrics.lineHeight);
+            cairo_fill(cr);
+        }
+        SetSourceColor(cr, dc->textColor);
+        cairo_move_to(cr, x, lineTop + metrics.ascent);
+        cairo_show_text(cr, line.text.c_str());
+        lineTop += metrics.lineHeight;
+    }
     cairo_destroy(cr);
-    return textHeight;
-  }
-
-  if (!(format & DT_NOCLIP)) {
-    cairo_rectangle(cr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
-    cairo_clip(cr);
-  }
-  int lineTop = top;
-  for (const Line& line : lines) {
-    int x = rect->left;
-    if (format & DT_CENTER) {
-      x = rect->left + (rect->right - rect->left - line.width) / 2;
-    } else if (format & DT_RIGHT) {
-      x = rect->right - line.width;
-    }
-    if (dc->bkMode == OPAQUE && line.width > 0) {
-      SetSourceColor(cr, dc->bkColor);
-      cairo_rectangle(cr, x, lineTop, line.width, metrics.lineHeight);
-      cairo_fill(cr);
-    }
-    SetSourceColor(cr, dc->textColor);
-    cairo_move_to(cr, x, lineTop + metrics.ascent);
-    cairo_show_text(cr, line.text.c_str());
-    lineTop += metrics.lineHeight;
-  }
-  cairo_destroy(cr);
-  cairo_surface_mark_dirty(dc->surface);
-  // As on Windows: the height of the text, or with a vertical placement the offset
-  // from the top of the rectangle to the bottom of the text.
-  return fromTopOnly ? textHeight : top - rect->top + textHeight;
+    cairo_surface_mark_dirty(dc->surface);
+    // As on Windows: the height of the text, or with a vertical placement the offset
+    // from the top of the rectangle to the bottom of the text.
+    return fromTopOnly ? textHeight : top - rect->top + textHeight;
 }
 
 }  // namespace
@@ -191,32 +191,32 @@ using namespace platform::gdi32;
 extern "C" {
 
 int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT format) {
-  if (!lpchText) return 0;
-  size_t length = cchText < 0 ? std::strlen(lpchText) : static_cast<size_t>(cchText);
-  return DrawUtf8(hdc, "DrawTextA", Latin1ToUtf8(lpchText, length), lprc, format);
+    if (!lpchText) return 0;
+    size_t length = cchText < 0 ? std::strlen(lpchText) : static_cast<size_t>(cchText);
+    return DrawUtf8(hdc, "DrawTextA", Latin1ToUtf8(lpchText, length), lprc, format);
 }
 
 int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format) {
-  if (!lpchText) return 0;
-  size_t length = 0;
-  if (cchText < 0) {
-    while (lpchText[length] != u'\0') ++length;
-  } else {
-    length = static_cast<size_t>(cchText);
-  }
-  std::string utf8;
-  for (size_t i = 0; i < length; ++i) {
-    uint32_t unit = lpchText[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length && lpchText[i + 1] >= 0xDC00 && lpchText[i + 1] <= 0xDFFF) {
-      AppendUtf8(utf8, 0x10000 + ((unit - 0xD800) << 10) + (lpchText[i + 1] - 0xDC00));
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      AppendUtf8(utf8, 0xFFFD);  // an unpaired surrogate
+    if (!lpchText) return 0;
+    size_t length = 0;
+    if (cchText < 0) {
+        while (lpchText[length] != u'\0') ++length;
     } else {
-      AppendUtf8(utf8, unit);
+        length = static_cast<size_t>(cchText);
     }
-  }
-  return DrawUtf8(hdc, "DrawTextW", utf8, lprc, format);
+    std::string utf8;
+    for (size_t i = 0; i < length; ++i) {
+        uint32_t unit = lpchText[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length && lpchText[i + 1] >= 0xDC00 && lpchText[i + 1] <= 0xDFFF) {
+            AppendUtf8(utf8, 0x10000 + ((unit - 0xD800) << 10) + (lpchText[i + 1] - 0xDC00));
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            AppendUtf8(utf8, 0xFFFD);  // an unpaired surrogate
+        } else {
+            AppendUtf8(utf8, unit);
+        }
+    }
+    return DrawUtf8(hdc, "DrawTextW", utf8, lprc, format);
 }
 
 }  // extern "C"

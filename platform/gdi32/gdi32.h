@@ -29,8 +29,8 @@ void DrawPixelLine(HDC dc, int x0, int y0, int x1, int y1, COLORREF color);
 
 // Metrics of the default font in pixels.
 struct FontMetrics {
-  int ascent;
-  int lineHeight;
+    int ascent;
+    int lineHeight;
 };
 FontMetrics DefaultFontMetrics();
 // The family and pixel size that fontconfig resolved for the default font.

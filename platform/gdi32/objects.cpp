@@ -22,42 +22,37 @@ constexpr int kStockObjectCount = sizeof kStockObjects / sizeof kStockObjects[0]
 
 }  // namespace
 
-const GdiObject* StockObject(int index) {
-  return (index >= 0 && index < kStockObjectCount) ? &kStockObjects[index] : nullptr;
-}
+const GdiObject* StockObject(int index) { return (index >= 0 && index < kStockObjectCount) ? &kStockObjects[index] : nullptr; }
 
 const GdiObject* FindObject(HGDIOBJ object) {
-  for (const GdiObject& stock : kStockObjects) {
-    if (object == &stock) return &stock;
-  }
-  return nullptr;
+    for (const GdiObject& stock : kStockObjects) {
+        if (object == &stock) return &stock;
+    }
+    return nullptr;
 }
 
 HGDIOBJ HandleOf(const GdiObject* object) { return const_cast<GdiObject*>(object); }
 
 COLORREF SystemColor(int index) {
-  // Windows 10's default colour scheme.
-  switch (index) {
+    // Windows 10's default colour scheme.
+    switch (index) {
     case COLOR_MENU:
-    case COLOR_BTNFACE:
-      return RGB(240, 240, 240);
-    case COLOR_WINDOW:
-      return RGB(255, 255, 255);
+    case COLOR_BTNFACE: return RGB(240, 240, 240);
+    case COLOR_WINDOW: return RGB(255, 255, 255);
     case 0:  // COLOR_SCROLLBAR
-      return RGB(200, 200, 200);
+        return RGB(200, 200, 200);
     case 1:  // COLOR_BACKGROUND
-      return RGB(0, 0, 0);
+        return RGB(0, 0, 0);
     case 16:  // COLOR_BTNSHADOW
-      return RGB(160, 160, 160);
+        return RGB(160, 160, 160);
     case 20:  // COLOR_BTNHIGHLIGHT
-      return RGB(255, 255, 255);
+        return RGB(255, 255, 255);
     case 21:  // COLOR_3DDKSHADOW
-      return RGB(105, 105, 105);
+        return RGB(105, 105, 105);
     case 22:  // COLOR_3DLIGHT
-      return RGB(227, 227, 227);
-    default:
-      return RGB(0, 0, 0);
-  }
+        return RGB(227, 227, 227);
+    default: return RGB(0, 0, 0);
+    }
 }
 
 }  // namespace platform::gdi32
@@ -67,66 +62,66 @@ using namespace platform::gdi32;
 extern "C" {
 
 HGDIOBJ WINAPI GetStockObject(int i) {
-  HGDIOBJ result = HandleOf(StockObject(i));
-  if (TraceWanted()) {
-    GdiCall call = TraceCall("GetStockObject", nullptr);
-    call.args = {i};
-    call.object = result;
-    call.result = static_cast<long long>(reinterpret_cast<uintptr_t>(result));
-    Record(std::move(call));
-  }
-  return result;
+    HGDIOBJ result = HandleOf(StockObject(i));
+    if (TraceWanted()) {
+        GdiCall call = TraceCall("GetStockObject", nullptr);
+        call.args = {i};
+        call.object = result;
+        call.result = static_cast<long long>(reinterpret_cast<uintptr_t>(result));
+        Record(std::move(call));
+    }
+    return result;
 }
 
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
-  DeviceContext* dc = FindDc(hdc);
-  const GdiObject* object = FindObject(h);
-  HGDIOBJ previous = nullptr;
-  if (dc && object) {
-    const GdiObject*& slot = object->kind == GdiObject::Kind::Pen ? dc->pen : dc->brush;
-    previous = HandleOf(slot);
-    slot = object;
-  }
-  if (TraceWanted()) {
-    GdiCall call = TraceCall("SelectObject", hdc);
-    call.object = h;
-    call.previous = previous;
-    call.result = static_cast<long long>(reinterpret_cast<uintptr_t>(previous));
-    Record(std::move(call));
-  }
-  return previous;
+    DeviceContext* dc = FindDc(hdc);
+    const GdiObject* object = FindObject(h);
+    HGDIOBJ previous = nullptr;
+    if (dc && object) {
+        const GdiObject*& slot = object->kind == GdiObject::Kind::Pen ? dc->pen : dc->brush;
+        previous = HandleOf(slot);
+        slot = object;
+    }
+    if (TraceWanted()) {
+        GdiCall call = TraceCall("SelectObject", hdc);
+        call.object = h;
+        call.previous = previous;
+        call.result = static_cast<long long>(reinterpret_cast<uintptr_t>(previous));
+        Record(std::move(call));
+    }
+    return previous;
 }
 
 int WINAPI SetBkMode(HDC hdc, int mode) {
-  DeviceContext* dc = FindDc(hdc);
-  int previous = 0;
-  if (dc && (mode == TRANSPARENT || mode == OPAQUE)) {
-    previous = dc->bkMode;
-    dc->bkMode = mode;
-  }
-  if (TraceWanted()) {
-    GdiCall call = TraceCall("SetBkMode", hdc);
-    call.args = {mode};
-    call.result = previous;
-    Record(std::move(call));
-  }
-  return previous;
+    DeviceContext* dc = FindDc(hdc);
+    int previous = 0;
+    if (dc && (mode == TRANSPARENT || mode == OPAQUE)) {
+        previous = dc->bkMode;
+        dc->bkMode = mode;
+    }
+    if (TraceWanted()) {
+        GdiCall call = TraceCall("SetBkMode", hdc);
+        call.args = {mode};
+        call.result = previous;
+        Record(std::move(call));
+    }
+    return previous;
 }
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
-  DeviceContext* dc = FindDc(hdc);
-  COLORREF previous = CLR_INVALID;
-  if (dc) {
-    previous = dc->textColor;
-    dc->textColor = color & 0x00FFFFFF;
-  }
-  if (TraceWanted()) {
-    GdiCall call = TraceCall("SetTextColor", hdc);
-    call.args = {static_cast<long long>(color)};
-    call.result = previous;
-    Record(std::move(call));
-  }
-  return previous;
+    DeviceContext* dc = FindDc(hdc);
+    COLORREF previous = CLR_INVALID;
+    if (dc) {
+        previous = dc->textColor;
+        dc->textColor = color & 0x00FFFFFF;
+    }
+    if (TraceWanted()) {
+        GdiCall call = TraceCall("SetTextColor", hdc);
+        call.args = {static_cast<long long>(color)};
+        call.result = previous;
+        Record(std::move(call));
+    }
+    return previous;
 }
 
 }  // extern "C"

@@ -46,7 +46,9 @@ typedef DWORD COLORREF;
 typedef LONG HRESULT;
 
 #define DECLARE_HANDLE(name) \
-    struct name##__ { int unused; }; \
+    struct name##__ {        \
+        int unused;          \
+    };                       \
     typedef struct name##__* name
 DECLARE_HANDLE(HWND);
 DECLARE_HANDLE(HINSTANCE);

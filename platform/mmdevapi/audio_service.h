@@ -54,8 +54,8 @@ public:
 
     // Per session.
     virtual HRESULT GetSessionResult(SessionKey) { return S_OK; }  // failure: no object handed out
-    virtual bool Supports(SessionKey session, REFIID iid) = 0;      // IAudioSessionControl2, ISimpleAudioVolume
-    virtual HRESULT IsSystemSounds(SessionKey session) = 0;         // S_OK for the system-sounds session, else S_FALSE
+    virtual bool Supports(SessionKey session, REFIID iid) = 0;     // IAudioSessionControl2, ISimpleAudioVolume
+    virtual HRESULT IsSystemSounds(SessionKey session) = 0;        // S_OK for the system-sounds session, else S_FALSE
     virtual HRESULT ProcessId(SessionKey session, DWORD* processId) = 0;
     virtual HRESULT Identifier(SessionKey session, std::u16string* identifier) = 0;
     virtual HRESULT State(SessionKey session, AudioSessionState* state) = 0;

@@ -43,6 +43,6 @@ HRESULT HandOut(Interface* itf, void** object) {
 
 }  // namespace platform::mmdevapi
 
-#define PLATFORM_IUNKNOWN_REFCOUNT                                  \
+#define PLATFORM_IUNKNOWN_REFCOUNT                                     \
     ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); } \
     ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }

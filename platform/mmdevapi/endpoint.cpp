@@ -59,7 +59,8 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
         *object = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMMDevice)) return HandOut(static_cast<IMMDevice*>(this), object);
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMMDevice))
+            return HandOut(static_cast<IMMDevice*>(this), object);
         return E_NOINTERFACE;
     }
     PLATFORM_IUNKNOWN_REFCOUNT

@@ -12,204 +12,202 @@ namespace platform::test {
 namespace {
 
 class VirtualClock final : public user32::Clock {
- public:
-  uint64_t NowMilliseconds() override { return now_.load(); }
-  void Advance(uint32_t milliseconds) { now_.fetch_add(milliseconds); }
-  void Restart() { now_.store(0); }
+public:
+    uint64_t NowMilliseconds() override { return now_.load(); }
+    void Advance(uint32_t milliseconds) { now_.fetch_add(milliseconds); }
+    void Restart() { now_.store(0); }
 
- private:
-  std::atomic<uint64_t> now_{0};
+private:
+    std::atomic<uint64_t> now_{0};
 };
 
 VirtualClock& clock() {
-  static VirtualClock instance;
-  return instance;
+    static VirtualClock instance;
+    return instance;
 }
 
 // A fresh, headless, deterministic window system on the calling thread.
 void EnterHeadless(user32::IdleHandler* idle) {
-  user32::ResetAll();
-  video::OverrideOrder({"offscreen"});
-  clock().Restart();
-  user32::SetClock(&clock());
-  user32::SetIdleHandler(idle);
-  gdi32::EnableTrace(true);
-  user32::RecordMessageBoxes(true);
+    user32::ResetAll();
+    video::OverrideOrder({"offscreen"});
+    clock().Restart();
+    user32::SetClock(&clock());
+    user32::SetIdleHandler(idle);
+    gdi32::EnableTrace(true);
+    user32::RecordMessageBoxes(true);
 }
 
 void LeaveHeadless() {
-  user32::ResetAll();
-  user32::SetIdleHandler(nullptr);
-  user32::SetClock(nullptr);
-  video::OverrideOrder({});
-  gdi32::EnableTrace(false);
-  user32::RecordMessageBoxes(false);
+    user32::ResetAll();
+    user32::SetIdleHandler(nullptr);
+    user32::SetClock(nullptr);
+    video::OverrideOrder({});
+    gdi32::EnableTrace(false);
+    user32::RecordMessageBoxes(false);
 }
 
 Image ToImage(cairo_surface_t* surface) {
-  Image image;
-  if (!surface) return image;
-  cairo_surface_flush(surface);
-  image.width = cairo_image_surface_get_width(surface);
-  image.height = cairo_image_surface_get_height(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  const unsigned char* data = cairo_image_surface_get_data(surface);
-  image.pixels.resize(static_cast<size_t>(image.width) * image.height);
-  for (int y = 0; y < image.height; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
-    for (int x = 0; x < image.width; ++x) image.pixels[static_cast<size_t>(y) * image.width + x] = row[x] & 0xFFFFFF;
-  }
-  return image;
+    Image image;
+    if (!surface) return image;
+    cairo_surface_flush(surface);
+    image.width = cairo_image_surface_get_width(surface);
+    image.height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    image.pixels.resize(static_cast<size_t>(image.width) * image.height);
+    for (int y = 0; y < image.height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
+        for (int x = 0; x < image.width; ++x) image.pixels[static_cast<size_t>(y) * image.width + x] = row[x] & 0xFFFFFF;
+    }
+    return image;
 }
 
 class StepRunner final : public user32::IdleHandler {
- public:
-  StepRunner(std::vector<Step> steps, Program& program) : steps_(std::move(steps)), program_(program) {}
+public:
+    StepRunner(std::vector<Step> steps, Program& program) : steps_(std::move(steps)), program_(program) {}
 
-  void OnIdle(std::optional<uint64_t>) override {
-    if (next_ < steps_.size()) {
-      steps_[next_++](program_);
-      return;
+    void OnIdle(std::optional<uint64_t>) override {
+        if (next_ < steps_.size()) {
+            steps_[next_++](program_);
+            return;
+        }
+        HWND main = program_.MainWindow();
+        if (!closePosted_ && main) {
+            stepsExhausted = true;
+            closePosted_ = true;
+            PostMessageA(main, WM_CLOSE, 0, 0);
+            return;
+        }
+        // Still waiting after being asked to close: end the loop so the test can report it.
+        forcedQuit = true;
+        if (++forcedQuits_ > 1000) {
+            std::fprintf(stderr, "window test: the program ignores WM_QUIT; giving up\n");
+            std::abort();
+        }
+        PostQuitMessage(0);
     }
-    HWND main = program_.MainWindow();
-    if (!closePosted_ && main) {
-      stepsExhausted = true;
-      closePosted_ = true;
-      PostMessageA(main, WM_CLOSE, 0, 0);
-      return;
-    }
-    // Still waiting after being asked to close: end the loop so the test can report it.
-    forcedQuit = true;
-    if (++forcedQuits_ > 1000) {
-      std::fprintf(stderr, "window test: the program ignores WM_QUIT; giving up\n");
-      std::abort();
-    }
-    PostQuitMessage(0);
-  }
 
-  bool stepsExhausted = false;
-  bool forcedQuit = false;
+    bool stepsExhausted = false;
+    bool forcedQuit = false;
 
- private:
-  std::vector<Step> steps_;
-  size_t next_ = 0;
-  Program& program_;
-  bool closePosted_ = false;
-  int forcedQuits_ = 0;
+private:
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    Program& program_;
+    bool closePosted_ = false;
+    int forcedQuits_ = 0;
 };
 
 class IdleActions final : public user32::IdleHandler {
- public:
-  void OnIdle(std::optional<uint64_t>) override {
-    if (actions.empty()) {
-      PostQuitMessage(Desktop::kIdleQuitCode);
-      return;
+public:
+    void OnIdle(std::optional<uint64_t>) override {
+        if (actions.empty()) {
+            PostQuitMessage(Desktop::kIdleQuitCode);
+            return;
+        }
+        std::function<void()> action = std::move(actions.front());
+        actions.pop_front();
+        action();
     }
-    std::function<void()> action = std::move(actions.front());
-    actions.pop_front();
-    action();
-  }
-  std::deque<std::function<void()>> actions;
+    std::deque<std::function<void()>> actions;
 };
 
 IdleActions& idleActions() {
-  static IdleActions instance;
-  return instance;
+    static IdleActions instance;
+    return instance;
 }
 
 }  // namespace
 
 uint32_t Image::At(int x, int y) const {
-  if (x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFF;  // never a pixel value
-  return pixels[static_cast<size_t>(y) * width + x];
+    if (x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFF;  // never a pixel value
+    return pixels[static_cast<size_t>(y) * width + x];
 }
 
 void WindowDriver::Click(HWND window) {
-  RECT client;
-  if (!GetClientRect(window, &client)) return;
-  POINT centre = user32::ClientToTopLevel(window, POINT{client.right / 2, client.bottom / 2});
-  HWND topLevel = user32::TopLevelOf(window);
-  user32::InjectMouseButton(topLevel, centre.x, centre.y, true);
-  user32::InjectMouseButton(topLevel, centre.x, centre.y, false);
+    RECT client;
+    if (!GetClientRect(window, &client)) return;
+    POINT centre = user32::ClientToTopLevel(window, POINT{client.right / 2, client.bottom / 2});
+    HWND topLevel = user32::TopLevelOf(window);
+    user32::InjectMouseButton(topLevel, centre.x, centre.y, true);
+    user32::InjectMouseButton(topLevel, centre.x, centre.y, false);
 }
 
 void WindowDriver::AdvanceTime(uint32_t milliseconds) { clock().Advance(milliseconds); }
 uint64_t WindowDriver::Now() { return clock().NowMilliseconds(); }
 
-void WindowDriver::Resize(HWND topLevel, int outerWidth, int outerHeight) {
-  user32::UserResize(topLevel, outerWidth, outerHeight);
-}
+void WindowDriver::Resize(HWND topLevel, int outerWidth, int outerHeight) { user32::UserResize(topLevel, outerWidth, outerHeight); }
 
 Image WindowDriver::Snapshot(HWND window) {
-  cairo_surface_t* composed = user32::ComposeClientArea(window);
-  Image image = ToImage(composed);
-  if (composed) cairo_surface_destroy(composed);
-  return image;
+    cairo_surface_t* composed = user32::ComposeClientArea(window);
+    Image image = ToImage(composed);
+    if (composed) cairo_surface_destroy(composed);
+    return image;
 }
 
 bool WindowDriver::SavePng(HWND window, const std::string& path) {
-  cairo_surface_t* composed = user32::ComposeClientArea(window);
-  if (!composed) return false;
-  bool written = cairo_surface_write_to_png(composed, path.c_str()) == CAIRO_STATUS_SUCCESS;
-  cairo_surface_destroy(composed);
-  return written;
+    cairo_surface_t* composed = user32::ComposeClientArea(window);
+    if (!composed) return false;
+    bool written = cairo_surface_write_to_png(composed, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(composed);
+    return written;
 }
 
 std::vector<GdiCall> WindowDriver::TakeTrace() { return gdi32::TakeTrace(); }
 
 HWND Program::MainWindow() {
-  std::vector<HWND> topLevel = user32::TopLevelWindows();
-  return topLevel.empty() ? nullptr : topLevel.front();
+    std::vector<HWND> topLevel = user32::TopLevelWindows();
+    return topLevel.empty() ? nullptr : topLevel.front();
 }
 
 HWND Program::Control(int controlId) {
-  for (HWND child : user32::Children(MainWindow())) {
-    if (user32::ControlId(child) == reinterpret_cast<HMENU>(static_cast<intptr_t>(controlId))) return child;
-  }
-  return nullptr;
+    for (HWND child : user32::Children(MainWindow())) {
+        if (user32::ControlId(child) == reinterpret_cast<HMENU>(static_cast<intptr_t>(controlId))) return child;
+    }
+    return nullptr;
 }
 
 void Program::Close() { PostMessageA(MainWindow(), WM_CLOSE, 0, 0); }
 
 RunResult RunWinMain(std::vector<Step> steps, RunOptions options) {
-  Program program;
-  StepRunner runner(std::move(steps), program);
-  EnterHeadless(&runner);
-  user32::InjectFailures({options.failRegisterClass, options.failCreateWindow});
+    Program program;
+    StepRunner runner(std::move(steps), program);
+    EnterHeadless(&runner);
+    user32::InjectFailures({options.failRegisterClass, options.failCreateWindow});
 
-  char commandLine[] = "";
-  RunResult result;
-  result.exitCode = WinMain(user32::ProgramInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
-  result.stepsExhausted = runner.stepsExhausted;
-  result.forcedQuit = runner.forcedQuit;
-  result.messageBoxes = user32::TakeMessageBoxes();
-  user32::InjectedFailures used = user32::UsedInjectedFailures();
-  result.registerClassFailed = used.registerClass;
-  result.createWindowFailed = used.createTopLevelWindow;
-  LeaveHeadless();
-  return result;
+    char commandLine[] = "";
+    RunResult result;
+    result.exitCode = WinMain(user32::ProgramInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
+    result.stepsExhausted = runner.stepsExhausted;
+    result.forcedQuit = runner.forcedQuit;
+    result.messageBoxes = user32::TakeMessageBoxes();
+    user32::InjectedFailures used = user32::UsedInjectedFailures();
+    result.registerClassFailed = used.registerClass;
+    result.createWindowFailed = used.createTopLevelWindow;
+    LeaveHeadless();
+    return result;
 }
 
 Desktop::Desktop() {
-  idleActions().actions.clear();
-  EnterHeadless(&idleActions());
+    idleActions().actions.clear();
+    EnterHeadless(&idleActions());
 }
 
 Desktop::~Desktop() {
-  LeaveHeadless();
-  idleActions().actions.clear();
+    LeaveHeadless();
+    idleActions().actions.clear();
 }
 
 std::vector<MSG> Desktop::PumpUntilIdle() {
-  std::vector<MSG> taken;
-  MSG message;
-  while (user32::PeekNextMessage(&message)) {
-    taken.push_back(message);
-    if (message.message == WM_QUIT) break;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  return taken;
+    std::vector<MSG> taken;
+    MSG message;
+    while (user32::PeekNextMessage(&message)) {
+        taken.push_back(message);
+        if (message.message == WM_QUIT) break;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return taken;
 }
 
 void Desktop::AddIdleAction(std::function<void()> action) { idleActions().actions.push_back(std::move(action)); }
@@ -217,18 +215,17 @@ void Desktop::AddIdleAction(std::function<void()> action) { idleActions().action
 std::vector<MessageBoxRecord> Desktop::TakeMessageBoxes() { return user32::TakeMessageBoxes(); }
 
 Canvas::Canvas(int width, int height, uint32_t background) {
-  surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-  cairo_t* cr = cairo_create(surface_);
-  cairo_set_source_rgb(cr, ((background >> 16) & 0xFF) / 255.0, ((background >> 8) & 0xFF) / 255.0,
-                       (background & 0xFF) / 255.0);
-  cairo_paint(cr);
-  cairo_destroy(cr);
-  dc_ = gdi32::CreateDc(nullptr, surface_, nullptr);
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(surface_);
+    cairo_set_source_rgb(cr, ((background >> 16) & 0xFF) / 255.0, ((background >> 8) & 0xFF) / 255.0, (background & 0xFF) / 255.0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    dc_ = gdi32::CreateDc(nullptr, surface_, nullptr);
 }
 
 Canvas::~Canvas() {
-  gdi32::DeleteDc(dc_);
-  cairo_surface_destroy(surface_);
+    gdi32::DeleteDc(dc_);
+    cairo_surface_destroy(surface_);
 }
 
 Image Canvas::Pixels() const { return ToImage(surface_); }

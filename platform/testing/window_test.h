@@ -23,33 +23,32 @@ using MessageBoxRecord = user32::MessageBoxRecord;
 
 // Pixels as 0xRRGGBB (note: COLORREF is 0x00BBGGRR; see PixelOf).
 struct Image {
-  int width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-  uint32_t At(int x, int y) const;
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t At(int x, int y) const;
 };
 constexpr uint32_t PixelOf(COLORREF color) {
-  return (static_cast<uint32_t>(GetRValue(color)) << 16) | (static_cast<uint32_t>(GetGValue(color)) << 8) |
-         GetBValue(color);
+    return (static_cast<uint32_t>(GetRValue(color)) << 16) | (static_cast<uint32_t>(GetGValue(color)) << 8) | GetBValue(color);
 }
 
 class Program;
 using Step = std::function<void(Program&)>;
 
 struct RunOptions {
-  bool failRegisterClass = false;  // the program's first RegisterClassA fails
-  bool failCreateWindow = false;   // the program's first top-level CreateWindowExA fails
+    bool failRegisterClass = false;  // the program's first RegisterClassA fails
+    bool failCreateWindow = false;   // the program's first top-level CreateWindowExA fails
 };
 
 struct RunResult {
-  int exitCode = 0;
-  bool stepsExhausted = false;  // the program still waited after the last step
-  std::vector<MessageBoxRecord> messageBoxes;
-  // Which of the RunOptions failures the program actually ran into.
-  bool registerClassFailed = false;
-  bool createWindowFailed = false;
-  // After the steps ran out and WM_CLOSE was posted, the program went idle again
-  // instead of quitting, and the driver ended the loop with WM_QUIT (code 0).
-  bool forcedQuit = false;
+    int exitCode = 0;
+    bool stepsExhausted = false;  // the program still waited after the last step
+    std::vector<MessageBoxRecord> messageBoxes;
+    // Which of the RunOptions failures the program actually ran into.
+    bool registerClassFailed = false;
+    bool createWindowFailed = false;
+    // After the steps ran out and WM_CLOSE was posted, the program went idle again
+    // instead of quitting, and the driver ended the loop with WM_QUIT (code 0).
+    bool forcedQuit = false;
 };
 
 // Runs WinMain(instance, nullptr, "", SW_SHOWDEFAULT) on the calling thread with the
@@ -63,40 +62,40 @@ RunResult RunWinMain(std::vector<Step> steps, RunOptions options = {});
 
 // Actions on the windows of the calling thread, shared by Program and Desktop.
 class WindowDriver {
- public:
-  // Mouse down and up at the centre of window through the input path, as a user's
-  // click: the messages are queued and handled when the loop next runs.
-  void Click(HWND window);
-  // The virtual clock; timers that become due fire before the next step.
-  void AdvanceTime(uint32_t milliseconds);
-  uint64_t Now();
-  // The user drags the frame: outer size, the Windows resize path (WM_SIZE,
-  // invalidation by the class styles).
-  void Resize(HWND topLevel, int outerWidth, int outerHeight);
-  // The client area as shown, children composed on top. Empty for an unknown window.
-  Image Snapshot(HWND window);
-  bool SavePng(HWND window, const std::string& path);
-  // GDI and DrawText calls the program made since the last take (or the start), with
-  // GetDC/ReleaseDC/BeginPaint/EndPaint; the platform's own drawing is left out.
-  std::vector<GdiCall> TakeTrace();
+public:
+    // Mouse down and up at the centre of window through the input path, as a user's
+    // click: the messages are queued and handled when the loop next runs.
+    void Click(HWND window);
+    // The virtual clock; timers that become due fire before the next step.
+    void AdvanceTime(uint32_t milliseconds);
+    uint64_t Now();
+    // The user drags the frame: outer size, the Windows resize path (WM_SIZE,
+    // invalidation by the class styles).
+    void Resize(HWND topLevel, int outerWidth, int outerHeight);
+    // The client area as shown, children composed on top. Empty for an unknown window.
+    Image Snapshot(HWND window);
+    bool SavePng(HWND window, const std::string& path);
+    // GDI and DrawText calls the program made since the last take (or the start), with
+    // GetDC/ReleaseDC/BeginPaint/EndPaint; the platform's own drawing is left out.
+    std::vector<GdiCall> TakeTrace();
 };
 
 // The program as RunWinMain runs it, handed to each step.
 class Program {
- public:
-  HWND MainWindow();            // the program's first top-level window, or null
-  HWND Control(int controlId);  // child of the main window with that id, or null
-  void Click(HWND button) { driver_.Click(button); }
-  void AdvanceTime(uint32_t milliseconds) { driver_.AdvanceTime(milliseconds); }
-  void Resize(int outerWidth, int outerHeight) { driver_.Resize(MainWindow(), outerWidth, outerHeight); }
-  void Close();  // the user closes the main window: WM_CLOSE posted
-  Image Snapshot() { return driver_.Snapshot(MainWindow()); }
-  bool SavePng(const std::string& path) { return driver_.SavePng(MainWindow(), path); }
-  std::vector<GdiCall> TakeTrace() { return driver_.TakeTrace(); }
-  uint64_t Now() { return driver_.Now(); }
+public:
+    HWND MainWindow();            // the program's first top-level window, or null
+    HWND Control(int controlId);  // child of the main window with that id, or null
+    void Click(HWND button) { driver_.Click(button); }
+    void AdvanceTime(uint32_t milliseconds) { driver_.AdvanceTime(milliseconds); }
+    void Resize(int outerWidth, int outerHeight) { driver_.Resize(MainWindow(), outerWidth, outerHeight); }
+    void Close();  // the user closes the main window: WM_CLOSE posted
+    Image Snapshot() { return driver_.Snapshot(MainWindow()); }
+    bool SavePng(const std::string& path) { return driver_.SavePng(MainWindow(), path); }
+    std::vector<GdiCall> TakeTrace() { return driver_.TakeTrace(); }
+    uint64_t Now() { return driver_.Now(); }
 
- private:
-  WindowDriver driver_;
+private:
+    WindowDriver driver_;
 };
 
 // Windows of a test's own: while one exists, the calling thread has a fresh window
@@ -105,34 +104,34 @@ class Program {
 // queue is idle, GetMessageA runs the next idle action, and when none is left it
 // returns 0 with the quit code kIdleQuitCode.
 class Desktop : public WindowDriver {
- public:
-  static constexpr int kIdleQuitCode = 0x1D1E;
+public:
+    static constexpr int kIdleQuitCode = 0x1D1E;
 
-  Desktop();
-  ~Desktop();
-  Desktop(const Desktop&) = delete;
-  Desktop& operator=(const Desktop&) = delete;
+    Desktop();
+    ~Desktop();
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
 
-  // Takes and dispatches messages until none is ready at the current time; returns
-  // them in the order they were taken. Stops after WM_QUIT, which is not dispatched.
-  std::vector<MSG> PumpUntilIdle();
-  void AddIdleAction(std::function<void()> action);
-  std::vector<MessageBoxRecord> TakeMessageBoxes();
+    // Takes and dispatches messages until none is ready at the current time; returns
+    // them in the order they were taken. Stops after WM_QUIT, which is not dispatched.
+    std::vector<MSG> PumpUntilIdle();
+    void AddIdleAction(std::function<void()> action);
+    std::vector<MessageBoxRecord> TakeMessageBoxes();
 };
 
 // A memory surface with a device context on it, for drawing tests without windows.
 class Canvas {
- public:
-  Canvas(int width, int height, uint32_t background = 0xFFFFFF);
-  ~Canvas();
-  Canvas(const Canvas&) = delete;
-  Canvas& operator=(const Canvas&) = delete;
-  HDC dc() const { return dc_; }
-  Image Pixels() const;
+public:
+    Canvas(int width, int height, uint32_t background = 0xFFFFFF);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    HDC dc() const { return dc_; }
+    Image Pixels() const;
 
- private:
-  cairo_surface_t* surface_;
-  HDC dc_;
+private:
+    cairo_surface_t* surface_;
+    HDC dc_;
 };
 
 }  // namespace platform::test

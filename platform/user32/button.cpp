@@ -12,92 +12,88 @@ constexpr int kColorDarkShadow = 21;
 constexpr int kColorLight = 22;
 
 void PaintButton(HWND handle) {
-  gdi32::PlatformDrawing ownDrawing;
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(handle, &paint);
-  const Window* window = FindWindow(handle);
-  if (!dc || !window) return;
-  const int right = window->clientWidth - 1, bottom = window->clientHeight - 1;
-  const bool pressed = window->buttonPressed;
-  gdi32::FillWithColor(dc, RECT{0, 0, window->clientWidth, window->clientHeight}, gdi32::SystemColor(COLOR_BTNFACE));
+    gdi32::PlatformDrawing ownDrawing;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(handle, &paint);
+    const Window* window = FindWindow(handle);
+    if (!dc || !window) return;
+    const int right = window->clientWidth - 1, bottom = window->clientHeight - 1;
+    const bool pressed = window->buttonPressed;
+    gdi32::FillWithColor(dc, RECT{0, 0, window->clientWidth, window->clientHeight}, gdi32::SystemColor(COLOR_BTNFACE));
 
-  // Raised: light from the top left. Pressed: the same edges swapped, so the face sinks.
-  COLORREF outerTopLeft = gdi32::SystemColor(pressed ? kColorDarkShadow : kColorBtnHighlight);
-  COLORREF innerTopLeft = gdi32::SystemColor(pressed ? kColorBtnShadow : kColorLight);
-  COLORREF outerBottomRight = gdi32::SystemColor(pressed ? kColorBtnHighlight : kColorDarkShadow);
-  COLORREF innerBottomRight = gdi32::SystemColor(pressed ? kColorLight : kColorBtnShadow);
-  if (right >= 1 && bottom >= 1) {
-    gdi32::DrawPixelLine(dc, 0, 0, right - 1, 0, outerTopLeft);
-    gdi32::DrawPixelLine(dc, 0, 0, 0, bottom - 1, outerTopLeft);
-    gdi32::DrawPixelLine(dc, 0, bottom, right, bottom, outerBottomRight);
-    gdi32::DrawPixelLine(dc, right, 0, right, bottom, outerBottomRight);
-  }
-  if (right >= 3 && bottom >= 3) {
-    gdi32::DrawPixelLine(dc, 1, 1, right - 2, 1, innerTopLeft);
-    gdi32::DrawPixelLine(dc, 1, 1, 1, bottom - 2, innerTopLeft);
-    gdi32::DrawPixelLine(dc, 1, bottom - 1, right - 1, bottom - 1, innerBottomRight);
-    gdi32::DrawPixelLine(dc, right - 1, 1, right - 1, bottom - 1, innerBottomRight);
-  }
+    // Raised: light from the top left. Pressed: the same edges swapped, so the face sinks.
+    COLORREF outerTopLeft = gdi32::SystemColor(pressed ? kColorDarkShadow : kColorBtnHighlight);
+    COLORREF innerTopLeft = gdi32::SystemColor(pressed ? kColorBtnShadow : kColorLight);
+    COLORREF outerBottomRight = gdi32::SystemColor(pressed ? kColorBtnHighlight : kColorDarkShadow);
+    COLORREF innerBottomRight = gdi32::SystemColor(pressed ? kColorLight : kColorBtnShadow);
+    if (right >= 1 && bottom >= 1) {
+        gdi32::DrawPixelLine(dc, 0, 0, right - 1, 0, outerTopLeft);
+        gdi32::DrawPixelLine(dc, 0, 0, 0, bottom - 1, outerTopLeft);
+        gdi32::DrawPixelLine(dc, 0, bottom, right, bottom, outerBottomRight);
+        gdi32::DrawPixelLine(dc, right, 0, right, bottom, outerBottomRight);
+    }
+    if (right >= 3 && bottom >= 3) {
+        gdi32::DrawPixelLine(dc, 1, 1, right - 2, 1, innerTopLeft);
+        gdi32::DrawPixelLine(dc, 1, 1, 1, bottom - 2, innerTopLeft);
+        gdi32::DrawPixelLine(dc, 1, bottom - 1, right - 1, bottom - 1, innerBottomRight);
+        gdi32::DrawPixelLine(dc, right - 1, 1, right - 1, bottom - 1, innerBottomRight);
+    }
 
-  RECT textArea{2, 2, window->clientWidth - 2, window->clientHeight - 2};
-  if (pressed) {
-    ++textArea.left;
-    ++textArea.top;
-    ++textArea.right;
-    ++textArea.bottom;
-  }
-  std::string text = window->text;
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, RGB(0, 0, 0));
-  DrawTextA(dc, text.c_str(), -1, &textArea, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
-  EndPaint(handle, &paint);
+    RECT textArea{2, 2, window->clientWidth - 2, window->clientHeight - 2};
+    if (pressed) {
+        ++textArea.left;
+        ++textArea.top;
+        ++textArea.right;
+        ++textArea.bottom;
+    }
+    std::string text = window->text;
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    DrawTextA(dc, text.c_str(), -1, &textArea, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+    EndPaint(handle, &paint);
 }
 
 void NotifyParent(HWND handle) {
-  const Window* window = FindWindow(handle);
-  if (!window || !window->parent) return;
-  HWND parent = window->parent;
-  WORD id = LOWORD(reinterpret_cast<uintptr_t>(window->menu));
-  SendMessageA(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(handle));
+    const Window* window = FindWindow(handle);
+    if (!window || !window->parent) return;
+    HWND parent = window->parent;
+    WORD id = LOWORD(reinterpret_cast<uintptr_t>(window->menu));
+    SendMessageA(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(handle));
 }
 
 }  // namespace
 
 LRESULT CALLBACK ButtonProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
+    switch (message) {
     case WM_LBUTTONDOWN: {
-      Window* window = FindWindow(handle);
-      if (!window) return 0;
-      window->buttonPressed = true;
-      SetCapture(handle);
-      InvalidateRect(handle, nullptr, FALSE);
-      return 0;
+        Window* window = FindWindow(handle);
+        if (!window) return 0;
+        window->buttonPressed = true;
+        SetCapture(handle);
+        InvalidateRect(handle, nullptr, FALSE);
+        return 0;
     }
     case WM_LBUTTONUP: {
-      Window* window = FindWindow(handle);
-      if (!window) return 0;
-      const bool wasPressed = window->buttonPressed && Capture() == handle;
-      window->buttonPressed = false;
-      if (Capture() == handle) ReleaseCapture();
-      InvalidateRect(handle, nullptr, FALSE);
-      // Released outside the button: the user changed their mind, no click.
-      int x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
-      bool inside = x >= 0 && y >= 0 && x < window->clientWidth && y < window->clientHeight;
-      if (wasPressed && inside) NotifyParent(handle);
-      return 0;
+        Window* window = FindWindow(handle);
+        if (!window) return 0;
+        const bool wasPressed = window->buttonPressed && Capture() == handle;
+        window->buttonPressed = false;
+        if (Capture() == handle) ReleaseCapture();
+        InvalidateRect(handle, nullptr, FALSE);
+        // Released outside the button: the user changed their mind, no click.
+        int x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
+        bool inside = x >= 0 && y >= 0 && x < window->clientWidth && y < window->clientHeight;
+        if (wasPressed && inside) NotifyParent(handle);
+        return 0;
     }
     case BM_CLICK:
-      SendMessageA(handle, WM_LBUTTONDOWN, MK_LBUTTON, 0);
-      SendMessageA(handle, WM_LBUTTONUP, 0, 0);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;  // the face covers everything
-    case WM_PAINT:
-      PaintButton(handle);
-      return 0;
-    default:
-      return DefWindowProcA(handle, message, wParam, lParam);
-  }
+        SendMessageA(handle, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+        SendMessageA(handle, WM_LBUTTONUP, 0, 0);
+        return 0;
+    case WM_ERASEBKGND: return 1;  // the face covers everything
+    case WM_PAINT: PaintButton(handle); return 0;
+    default: return DefWindowProcA(handle, message, wParam, lParam);
+    }
 }
 
 }  // namespace platform::user32

@@ -9,11 +9,11 @@ HINSTANCE ProgramInstance();
 }
 
 int main(int argc, char** argv) {
-  // WinMain gets the command line without the program name, as on Windows.
-  std::string commandLine;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) commandLine += ' ';
-    commandLine += argv[i];
-  }
-  return WinMain(platform::user32::ProgramInstance(), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+    // WinMain gets the command line without the program name, as on Windows.
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) commandLine += ' ';
+        commandLine += argv[i];
+    }
+    return WinMain(platform::user32::ProgramInstance(), nullptr, commandLine.data(), SW_SHOWDEFAULT);
 }

@@ -10,28 +10,28 @@ namespace platform::user32 {
 namespace {
 
 struct MessageBoxLog {
-  std::mutex lock;
-  std::atomic<bool> recording{false};
-  std::vector<MessageBoxRecord> boxes;
+    std::mutex lock;
+    std::atomic<bool> recording{false};
+    std::vector<MessageBoxRecord> boxes;
 };
 
 MessageBoxLog& log() {
-  static MessageBoxLog instance;
-  return instance;
+    static MessageBoxLog instance;
+    return instance;
 }
 
 }  // namespace
 
 void RecordMessageBoxes(bool enabled) {
-  log().recording.store(enabled);
-  ResetMessageBoxes();
+    log().recording.store(enabled);
+    ResetMessageBoxes();
 }
 
 std::vector<MessageBoxRecord> TakeMessageBoxes() {
-  std::lock_guard<std::mutex> guard(log().lock);
-  std::vector<MessageBoxRecord> taken;
-  taken.swap(log().boxes);
-  return taken;
+    std::lock_guard<std::mutex> guard(log().lock);
+    std::vector<MessageBoxRecord> taken;
+    taken.swap(log().boxes);
+    return taken;
 }
 
 void ResetMessageBoxes() { TakeMessageBoxes(); }
@@ -41,13 +41,13 @@ void ResetMessageBoxes() { TakeMessageBoxes(); }
 using namespace platform::user32;
 
 extern "C" int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
-  std::string caption = lpCaption ? lpCaption : "Error";  // Windows' caption when none is given
-  std::string text = lpText ? lpText : "";
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-  std::fflush(stderr);
-  if (log().recording.load()) {
-    std::lock_guard<std::mutex> guard(log().lock);
-    log().boxes.push_back(MessageBoxRecord{caption, text, uType});
-  }
-  return IDOK;
+    std::string caption = lpCaption ? lpCaption : "Error";  // Windows' caption when none is given
+    std::string text = lpText ? lpText : "";
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    if (log().recording.load()) {
+        std::lock_guard<std::mutex> guard(log().lock);
+        log().boxes.push_back(MessageBoxRecord{caption, text, uType});
+    }
+    return IDOK;
 }

@@ -13,121 +13,120 @@ namespace {
 bool HasUpdate(const Window& window) { return window.update && !cairo_region_is_empty(window.update); }
 
 void ComposeChildren(cairo_t* cr, const Window& window, int originX, int originY) {
-  for (HWND childHandle : window.children) {
-    const Window* child = FindWindow(childHandle);
-    if (!child || !child->visible || !child->surface) continue;
-    int x = originX + child->rect.left, y = originY + child->rect.top;
-    cairo_set_source_surface(cr, child->surface, x, y);
-    cairo_rectangle(cr, x, y, child->clientWidth, child->clientHeight);
-    cairo_fill(cr);
-    ComposeChildren(cr, *child, x, y);
-  }
+    for (HWND childHandle : window.children) {
+        const Window* child = FindWindow(childHandle);
+        if (!child || !child->visible || !child->surface) continue;
+        int x = originX + child->rect.left, y = originY + child->rect.top;
+        cairo_set_source_surface(cr, child->surface, x, y);
+        cairo_rectangle(cr, x, y, child->clientWidth, child->clientHeight);
+        cairo_fill(cr);
+        ComposeChildren(cr, *child, x, y);
+    }
 }
 
 void UpdateNow(HWND handle) {
-  Window* window = FindWindow(handle);
-  if (!window) return;
-  if (IsShownOnScreen(*window) && HasUpdate(*window)) {
-    SendMessageA(handle, WM_PAINT, 0, 0);
-    window = FindWindow(handle);
+    Window* window = FindWindow(handle);
     if (!window) return;
-  }
-  std::vector<HWND> children = window->children;
-  for (HWND child : children) UpdateNow(child);
+    if (IsShownOnScreen(*window) && HasUpdate(*window)) {
+        SendMessageA(handle, WM_PAINT, 0, 0);
+        window = FindWindow(handle);
+        if (!window) return;
+    }
+    std::vector<HWND> children = window->children;
+    for (HWND child : children) UpdateNow(child);
 }
 
 void TraceWindowCall(const char* function, HDC dc, HWND window, const RECT* rect, long long result) {
-  if (!gdi32::TraceWanted()) return;
-  gdi32::GdiCall call = gdi32::TraceCall(function, dc);
-  call.window = window;
-  if (rect) call.rect = *rect;
-  call.result = result;
-  gdi32::Record(std::move(call));
+    if (!gdi32::TraceWanted()) return;
+    gdi32::GdiCall call = gdi32::TraceCall(function, dc);
+    call.window = window;
+    if (rect) call.rect = *rect;
+    call.result = result;
+    gdi32::Record(std::move(call));
 }
 
 }  // namespace
 
 void InvalidateClient(Window& window, const RECT* rect, bool erase) {
-  RECT area{0, 0, window.clientWidth, window.clientHeight};
-  if (rect) {
-    area.left = std::max(area.left, rect->left);
-    area.top = std::max(area.top, rect->top);
-    area.right = std::min(area.right, rect->right);
-    area.bottom = std::min(area.bottom, rect->bottom);
-  }
-  if (area.right <= area.left || area.bottom <= area.top) return;
-  if (!window.update) window.update = cairo_region_create();
-  cairo_rectangle_int_t part{area.left, area.top, area.right - area.left, area.bottom - area.top};
-  cairo_region_union_rectangle(window.update, &part);
-  if (erase) window.erasePending = true;
+    RECT area{0, 0, window.clientWidth, window.clientHeight};
+    if (rect) {
+        area.left = std::max(area.left, rect->left);
+        area.top = std::max(area.top, rect->top);
+        area.right = std::min(area.right, rect->right);
+        area.bottom = std::min(area.bottom, rect->bottom);
+    }
+    if (area.right <= area.left || area.bottom <= area.top) return;
+    if (!window.update) window.update = cairo_region_create();
+    cairo_rectangle_int_t part{area.left, area.top, area.right - area.left, area.bottom - area.top};
+    cairo_region_union_rectangle(window.update, &part);
+    if (erase) window.erasePending = true;
 }
 
 void InvalidateTree(HWND handle) {
-  Window* window = FindWindow(handle);
-  if (!window) return;
-  InvalidateClient(*window, nullptr, true);
-  for (HWND child : window->children) InvalidateTree(child);
+    Window* window = FindWindow(handle);
+    if (!window) return;
+    InvalidateClient(*window, nullptr, true);
+    for (HWND child : window->children) InvalidateTree(child);
 }
 
 HWND NextWindowToPaint(const MessageQueue& queue, HWND filter) {
-  for (HWND handle : AllWindows()) {
-    const Window* window = FindWindow(handle);
-    if (window && window->queue.get() == &queue && HasUpdate(*window) && IsShownOnScreen(*window) &&
-        MatchesWindowFilter(filter, handle)) {
-      return handle;
+    for (HWND handle : AllWindows()) {
+        const Window* window = FindWindow(handle);
+        if (window && window->queue.get() == &queue && HasUpdate(*window) && IsShownOnScreen(*window) &&
+            MatchesWindowFilter(filter, handle)) {
+            return handle;
+        }
     }
-  }
-  return nullptr;
+    return nullptr;
 }
 
 void ResizeSurface(Window& window) {
-  cairo_surface_t* resized =
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, window.clientWidth, window.clientHeight);
-  if (window.surface) {
-    cairo_t* cr = cairo_create(resized);
-    cairo_set_source_surface(cr, window.surface, 0, 0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    cairo_surface_destroy(window.surface);
-  }
-  window.surface = resized;
-  if (window.update) {
-    cairo_rectangle_int_t client{0, 0, window.clientWidth, window.clientHeight};
-    cairo_region_intersect_rectangle(window.update, &client);
-  }
+    cairo_surface_t* resized = cairo_image_surface_create(CAIRO_FORMAT_RGB24, window.clientWidth, window.clientHeight);
+    if (window.surface) {
+        cairo_t* cr = cairo_create(resized);
+        cairo_set_source_surface(cr, window.surface, 0, 0);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_destroy(window.surface);
+    }
+    window.surface = resized;
+    if (window.update) {
+        cairo_rectangle_int_t client{0, 0, window.clientWidth, window.clientHeight};
+        cairo_region_intersect_rectangle(window.update, &client);
+    }
 }
 
 void DropSurface(Window& window) {
-  window.native.reset();
-  if (window.surface) cairo_surface_destroy(window.surface);
-  if (window.update) cairo_region_destroy(window.update);
-  window.surface = nullptr;
-  window.update = nullptr;
+    window.native.reset();
+    if (window.surface) cairo_surface_destroy(window.surface);
+    if (window.update) cairo_region_destroy(window.update);
+    window.surface = nullptr;
+    window.update = nullptr;
 }
 
 cairo_surface_t* ComposeClientArea(HWND handle) {
-  const Window* window = FindWindow(handle);
-  if (!window || !window->surface) return nullptr;
-  cairo_surface_flush(window->surface);
-  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, window->clientWidth, window->clientHeight);
-  cairo_t* cr = cairo_create(image);
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_surface(cr, window->surface, 0, 0);
-  cairo_paint(cr);
-  ComposeChildren(cr, *window, 0, 0);
-  cairo_destroy(cr);
-  cairo_surface_flush(image);
-  return image;
+    const Window* window = FindWindow(handle);
+    if (!window || !window->surface) return nullptr;
+    cairo_surface_flush(window->surface);
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, window->clientWidth, window->clientHeight);
+    cairo_t* cr = cairo_create(image);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, window->surface, 0, 0);
+    cairo_paint(cr);
+    ComposeChildren(cr, *window, 0, 0);
+    cairo_destroy(cr);
+    cairo_surface_flush(image);
+    return image;
 }
 
 void Present(HWND anyWindowOfTheTree) {
-  HWND topLevel = TopLevelOf(anyWindowOfTheTree);
-  Window* window = FindWindow(topLevel);
-  if (!window || !window->native || !window->visible || !window->native->WantsFrames()) return;
-  cairo_surface_t* frame = ComposeClientArea(topLevel);
-  if (!frame) return;
-  window->native->Present(frame);
-  cairo_surface_destroy(frame);
+    HWND topLevel = TopLevelOf(anyWindowOfTheTree);
+    Window* window = FindWindow(topLevel);
+    if (!window || !window->native || !window->visible || !window->native->WantsFrames()) return;
+    cairo_surface_t* frame = ComposeClientArea(topLevel);
+    if (!frame) return;
+    window->native->Present(frame);
+    cairo_surface_destroy(frame);
 }
 
 }  // namespace platform::user32
@@ -137,70 +136,70 @@ using namespace platform::user32;
 extern "C" {
 
 BOOL WINAPI InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase) {
-  if (!hWnd) {
-    // As on Windows: no window means all of them.
-    for (HWND topLevel : TopLevelWindows()) InvalidateTree(topLevel);
+    if (!hWnd) {
+        // As on Windows: no window means all of them.
+        for (HWND topLevel : TopLevelWindows()) InvalidateTree(topLevel);
+        return TRUE;
+    }
+    Window* window = FindWindow(hWnd);
+    if (!window) return FALSE;
+    InvalidateClient(*window, lpRect, bErase != FALSE);
     return TRUE;
-  }
-  Window* window = FindWindow(hWnd);
-  if (!window) return FALSE;
-  InvalidateClient(*window, lpRect, bErase != FALSE);
-  return TRUE;
 }
 
 BOOL WINAPI UpdateWindow(HWND hWnd) {
-  if (!FindWindow(hWnd)) return FALSE;
-  UpdateNow(hWnd);
-  return TRUE;
+    if (!FindWindow(hWnd)) return FALSE;
+    UpdateNow(hWnd);
+    return TRUE;
 }
 
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
-  Window* window = FindWindow(hWnd);
-  if (!window || !lpPaint) return nullptr;
-  // Drawing is limited to what was invalid; from here on the window is valid again.
-  cairo_region_t* clip = window->update ? cairo_region_copy(window->update) : cairo_region_create();
-  if (window->update) cairo_region_destroy(window->update);
-  window->update = nullptr;
-  const bool erase = window->erasePending;
-  window->erasePending = false;
+    Window* window = FindWindow(hWnd);
+    if (!window || !lpPaint) return nullptr;
+    // Drawing is limited to what was invalid; from here on the window is valid again.
+    cairo_region_t* clip = window->update ? cairo_region_copy(window->update) : cairo_region_create();
+    if (window->update) cairo_region_destroy(window->update);
+    window->update = nullptr;
+    const bool erase = window->erasePending;
+    window->erasePending = false;
 
-  *lpPaint = PAINTSTRUCT{};
-  cairo_rectangle_int_t extents;
-  cairo_region_get_extents(clip, &extents);
-  lpPaint->rcPaint = RECT{extents.x, extents.y, extents.x + extents.width, extents.y + extents.height};
-  lpPaint->hdc = platform::gdi32::CreateDc(hWnd, window->surface, clip);
-  cairo_region_destroy(clip);
-  TraceWindowCall("BeginPaint", lpPaint->hdc, hWnd, &lpPaint->rcPaint, reinterpret_cast<intptr_t>(lpPaint->hdc));
+    *lpPaint = PAINTSTRUCT{};
+    cairo_rectangle_int_t extents;
+    cairo_region_get_extents(clip, &extents);
+    lpPaint->rcPaint = RECT{extents.x, extents.y, extents.x + extents.width, extents.y + extents.height};
+    lpPaint->hdc = platform::gdi32::CreateDc(hWnd, window->surface, clip);
+    cairo_region_destroy(clip);
+    TraceWindowCall("BeginPaint", lpPaint->hdc, hWnd, &lpPaint->rcPaint, reinterpret_cast<intptr_t>(lpPaint->hdc));
 
-  if (erase) {
-    LRESULT erased = SendMessageA(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(lpPaint->hdc), 0);
-    lpPaint->fErase = erased == 0;
-  }
-  return lpPaint->hdc;
+    if (erase) {
+        LRESULT erased = SendMessageA(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(lpPaint->hdc), 0);
+        lpPaint->fErase = erased == 0;
+    }
+    return lpPaint->hdc;
 }
 
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
-  if (!lpPaint) return FALSE;
-  TraceWindowCall("EndPaint", lpPaint->hdc, hWnd, &lpPaint->rcPaint, TRUE);
-  platform::gdi32::DeleteDc(lpPaint->hdc);
-  Present(hWnd);
-  return TRUE;
+    if (!lpPaint) return FALSE;
+    TraceWindowCall("EndPaint", lpPaint->hdc, hWnd, &lpPaint->rcPaint, TRUE);
+    platform::gdi32::DeleteDc(lpPaint->hdc);
+    Present(hWnd);
+    return TRUE;
 }
 
 HDC WINAPI GetDC(HWND hWnd) {
-  Window* window = FindWindow(hWnd);
-  HDC dc = window ? platform::gdi32::CreateDc(hWnd, window->surface, nullptr) : nullptr;
-  TraceWindowCall("GetDC", dc, hWnd, nullptr, reinterpret_cast<intptr_t>(dc));
-  return dc;
+    Window* window = FindWindow(hWnd);
+    HDC dc = window ? platform::gdi32::CreateDc(hWnd, window->surface, nullptr) : nullptr;
+    TraceWindowCall("GetDC", dc, hWnd, nullptr, reinterpret_cast<intptr_t>(dc));
+    return dc;
 }
 
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
-  bool ours = hDC && platform::gdi32::IsDc(hDC) && platform::gdi32::DcWindow(hDC) == hWnd;
-  TraceWindowCall("ReleaseDC", hDC, hWnd, nullptr, ours ? 1 : 0);
-  if (!ours) return 0;
-  platform::gdi32::DeleteDc(hDC);
-  Present(hWnd);
-  return 1;
+    bool ours = hDC && platform::gdi32::IsDc(hDC) && platform::gdi32::DcWindow(hDC) == hWnd;
+    TraceWindowCall("ReleaseDC", hDC, hWnd, nullptr, ours ? 1 : 0);
+    if (!ours) return 0;
+    platform::gdi32::DeleteDc(hDC);
+    Present(hWnd);
+    return 1;
 }
 
 }  // extern "C"

@@ -12,38 +12,38 @@ constexpr UINT kMinimumPeriod = 10;  // USER_TIMER_MINIMUM
 constexpr UINT kMaximumPeriod = 0x7FFFFFFF;
 
 Timer* FindTimer(MessageQueue& queue, HWND window, UINT_PTR id) {
-  for (Timer& timer : queue.timers) {
-    if (timer.window == window && timer.id == id) return &timer;
-  }
-  return nullptr;
+    for (Timer& timer : queue.timers) {
+        if (timer.window == window && timer.id == id) return &timer;
+    }
+    return nullptr;
 }
 
 }  // namespace
 
 bool TakeDueTimer(MessageQueue& queue, HWND filter, MSG* message) {
-  uint64_t now = NowMilliseconds();
-  Timer* earliest = nullptr;
-  for (Timer& timer : queue.timers) {
-    if (timer.due > now || !MatchesWindowFilter(filter, timer.window)) continue;
-    if (!earliest || timer.due < earliest->due) earliest = &timer;
-  }
-  if (!earliest) return false;
-  earliest->due = now + earliest->period;
-  *message = MSG{earliest->window, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->procedure),
-                 static_cast<DWORD>(now), {}};
-  return true;
+    uint64_t now = NowMilliseconds();
+    Timer* earliest = nullptr;
+    for (Timer& timer : queue.timers) {
+        if (timer.due > now || !MatchesWindowFilter(filter, timer.window)) continue;
+        if (!earliest || timer.due < earliest->due) earliest = &timer;
+    }
+    if (!earliest) return false;
+    earliest->due = now + earliest->period;
+    *message =
+        MSG{earliest->window, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->procedure), static_cast<DWORD>(now), {}};
+    return true;
 }
 
 std::optional<uint64_t> NextTimerDue(const MessageQueue& queue) {
-  std::optional<uint64_t> next;
-  for (const Timer& timer : queue.timers) {
-    if (!next || timer.due < *next) next = timer.due;
-  }
-  return next;
+    std::optional<uint64_t> next;
+    for (const Timer& timer : queue.timers) {
+        if (!next || timer.due < *next) next = timer.due;
+    }
+    return next;
 }
 
 void KillWindowTimers(MessageQueue& queue, HWND window) {
-  std::erase_if(queue.timers, [window](const Timer& timer) { return timer.window == window; });
+    std::erase_if(queue.timers, [window](const Timer& timer) { return timer.window == window; });
 }
 
 }  // namespace platform::user32
@@ -53,31 +53,31 @@ using namespace platform::user32;
 extern "C" {
 
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc) {
-  std::shared_ptr<MessageQueue> queue = CurrentQueue();
-  if (hWnd && QueueOf(hWnd) != queue) return 0;  // unknown window, or another thread's
-  UINT period = std::clamp(uElapse, kMinimumPeriod, kMaximumPeriod);
-  uint64_t due = NowMilliseconds() + period;
-  // A thread timer (no window) gets an id of the system's choosing unless it names
-  // one of its existing timers.
-  if (!hWnd && !FindTimer(*queue, nullptr, nIDEvent)) nIDEvent = queue->nextThreadTimerId++;
-  if (Timer* existing = FindTimer(*queue, hWnd, nIDEvent)) {
-    existing->period = period;
-    existing->procedure = lpTimerFunc;
-    existing->due = due;
-  } else {
-    queue->timers.push_back(Timer{hWnd, nIDEvent, period, lpTimerFunc, due});
-  }
-  // Windows answers a window timer with id 0 with 1: success must not read as failure.
-  return nIDEvent != 0 ? nIDEvent : 1;
+    std::shared_ptr<MessageQueue> queue = CurrentQueue();
+    if (hWnd && QueueOf(hWnd) != queue) return 0;  // unknown window, or another thread's
+    UINT period = std::clamp(uElapse, kMinimumPeriod, kMaximumPeriod);
+    uint64_t due = NowMilliseconds() + period;
+    // A thread timer (no window) gets an id of the system's choosing unless it names
+    // one of its existing timers.
+    if (!hWnd && !FindTimer(*queue, nullptr, nIDEvent)) nIDEvent = queue->nextThreadTimerId++;
+    if (Timer* existing = FindTimer(*queue, hWnd, nIDEvent)) {
+        existing->period = period;
+        existing->procedure = lpTimerFunc;
+        existing->due = due;
+    } else {
+        queue->timers.push_back(Timer{hWnd, nIDEvent, period, lpTimerFunc, due});
+    }
+    // Windows answers a window timer with id 0 with 1: success must not read as failure.
+    return nIDEvent != 0 ? nIDEvent : 1;
 }
 
 BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
-  std::shared_ptr<MessageQueue> queue = CurrentQueue();
-  auto found = std::find_if(queue->timers.begin(), queue->timers.end(),
-                            [&](const Timer& timer) { return timer.window == hWnd && timer.id == uIDEvent; });
-  if (found == queue->timers.end()) return FALSE;
-  queue->timers.erase(found);
-  return TRUE;
+    std::shared_ptr<MessageQueue> queue = CurrentQueue();
+    auto found = std::find_if(queue->timers.begin(), queue->timers.end(),
+                              [&](const Timer& timer) { return timer.window == hWnd && timer.id == uIDEvent; });
+    if (found == queue->timers.end()) return FALSE;
+    queue->timers.erase(found);
+    return TRUE;
 }
 
 }  // extern "C"

@@ -18,9 +18,9 @@ HINSTANCE ProgramInstance();
 // Where timers get the time. The program uses the monotonic clock; the test driver
 // installs a clock that only moves when a test says so.
 class Clock {
- public:
-  virtual ~Clock() = default;
-  virtual uint64_t NowMilliseconds() = 0;
+public:
+    virtual ~Clock() = default;
+    virtual uint64_t NowMilliseconds() = 0;
 };
 // Null restores the monotonic clock. Set while no window thread runs.
 void SetClock(Clock* clock);
@@ -30,10 +30,10 @@ uint64_t NowMilliseconds();
 // The program sleeps until the display has events or the next timer is due; the
 // test driver runs its next step instead.
 class IdleHandler {
- public:
-  virtual ~IdleHandler() = default;
-  // nextTimerDue: the clock time at which the earliest timer of the thread is due.
-  virtual void OnIdle(std::optional<uint64_t> nextTimerDue) = 0;
+public:
+    virtual ~IdleHandler() = default;
+    // nextTimerDue: the clock time at which the earliest timer of the thread is due.
+    virtual void OnIdle(std::optional<uint64_t> nextTimerDue) = 0;
 };
 // Null restores sleeping. Set while no window thread runs.
 void SetIdleHandler(IdleHandler* handler);
@@ -49,16 +49,16 @@ void ResetAll();
 
 // Makes the next RegisterClassA or the next CreateWindowExA of a top-level window fail.
 struct InjectedFailures {
-  bool registerClass = false;
-  bool createTopLevelWindow = false;
+    bool registerClass = false;
+    bool createTopLevelWindow = false;
 };
 void InjectFailures(InjectedFailures failures);
 // Which injected failures have actually been used.
 InjectedFailures UsedInjectedFailures();
 
 struct MessageBoxRecord {
-  std::string caption, text;
-  UINT type;
+    std::string caption, text;
+    UINT type;
 };
 void RecordMessageBoxes(bool enabled);
 std::vector<MessageBoxRecord> TakeMessageBoxes();

@@ -17,79 +17,79 @@
 namespace platform::user32 {
 
 struct WindowClass {
-  std::string name;
-  ATOM atom = 0;
-  UINT style = 0;
-  WNDPROC procedure = nullptr;
-  HINSTANCE instance = nullptr;
-  HBRUSH background = nullptr;
-  bool system = false;  // built in, like "BUTTON"
+    std::string name;
+    ATOM atom = 0;
+    UINT style = 0;
+    WNDPROC procedure = nullptr;
+    HINSTANCE instance = nullptr;
+    HBRUSH background = nullptr;
+    bool system = false;  // built in, like "BUTTON"
 };
 
 struct Timer {
-  HWND window;
-  UINT_PTR id;
-  UINT period;
-  TIMERPROC procedure;
-  uint64_t due;
+    HWND window;
+    UINT_PTR id;
+    UINT period;
+    TIMERPROC procedure;
+    uint64_t due;
 };
 
 // One per thread that creates windows or posts to itself. Other threads may post, so
 // posted messages sit behind a lock; everything else belongs to the owner thread.
 struct MessageQueue {
-  MessageQueue();
-  ~MessageQueue();
+    MessageQueue();
+    ~MessageQueue();
 
-  std::mutex postedLock;
-  std::deque<MSG> posted;
-  int wakeDescriptor = -1;  // an eventfd written by threads that post here
+    std::mutex postedLock;
+    std::deque<MSG> posted;
+    int wakeDescriptor = -1;  // an eventfd written by threads that post here
 
-  // Mouse input as the display reported it. Which window gets it is decided when it
-  // is taken, as on Windows, so a capture taken by the press applies to the release.
-  struct RawMouseButton {
-    HWND topLevel;
-    POINT point;  // top-level client coordinates
-    bool pressed;
-    DWORD time;
-  };
-  std::deque<RawMouseButton> input;
-  bool quitPending = false;
-  int quitCode = 0;
-  std::vector<Timer> timers;
-  UINT_PTR nextThreadTimerId = 1;
-  HWND capture = nullptr;
+    // Mouse input as the display reported it. Which window gets it is decided when it
+    // is taken, as on Windows, so a capture taken by the press applies to the release.
+    struct RawMouseButton {
+        HWND topLevel;
+        POINT point;  // top-level client coordinates
+        bool pressed;
+        DWORD time;
+    };
+    std::deque<RawMouseButton> input;
+    bool quitPending = false;
+    int quitCode = 0;
+    std::vector<Timer> timers;
+    UINT_PTR nextThreadTimerId = 1;
+    HWND capture = nullptr;
 };
 
 std::shared_ptr<MessageQueue> CurrentQueue();
 
 struct Window {
-  HWND handle = nullptr;
-  std::shared_ptr<MessageQueue> queue;
-  WNDPROC procedure = nullptr;
-  UINT classStyle = 0;
-  HBRUSH classBackground = nullptr;
-  ATOM classAtom = 0;
-  DWORD style = 0;
-  DWORD exStyle = 0;
-  HWND parent = nullptr;
-  HMENU menu = nullptr;  // a child's control id
-  HINSTANCE instance = nullptr;
-  std::string text;
+    HWND handle = nullptr;
+    std::shared_ptr<MessageQueue> queue;
+    WNDPROC procedure = nullptr;
+    UINT classStyle = 0;
+    HBRUSH classBackground = nullptr;
+    ATOM classAtom = 0;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    HWND parent = nullptr;
+    HMENU menu = nullptr;  // a child's control id
+    HINSTANCE instance = nullptr;
+    std::string text;
 
-  // Top-level: the outer rectangle in screen coordinates. Child: its rectangle in the
-  // parent's client coordinates.
-  RECT rect{};
-  int clientWidth = 0, clientHeight = 0;
-  bool visible = false;
-  bool destroying = false;
+    // Top-level: the outer rectangle in screen coordinates. Child: its rectangle in the
+    // parent's client coordinates.
+    RECT rect{};
+    int clientWidth = 0, clientHeight = 0;
+    bool visible = false;
+    bool destroying = false;
 
-  cairo_surface_t* surface = nullptr;  // the client area's pixels
-  cairo_region_t* update = nullptr;    // invalid part of the client area
-  bool erasePending = false;
-  std::unique_ptr<video::Window> native;  // top-level windows only
-  std::vector<HWND> children;             // oldest first
+    cairo_surface_t* surface = nullptr;  // the client area's pixels
+    cairo_region_t* update = nullptr;    // invalid part of the client area
+    bool erasePending = false;
+    std::unique_ptr<video::Window> native;  // top-level windows only
+    std::vector<HWND> children;             // oldest first
 
-  bool buttonPressed = false;
+    bool buttonPressed = false;
 };
 
 // The window behind a handle, or null. Only the owner thread may use the result, and

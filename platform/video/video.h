@@ -18,45 +18,45 @@ namespace platform::video {
 // What a backend reports back to the window manager. Coordinates are client
 // coordinates of the top-level window the event belongs to.
 class EventSink {
- public:
-  virtual void OnExpose(HWND window, const RECT& area) = 0;
-  virtual void OnClientResized(HWND window, int clientWidth, int clientHeight) = 0;
-  virtual void OnCloseRequest(HWND window) = 0;
-  virtual void OnMouseButton(HWND window, int x, int y, bool pressed) = 0;
+public:
+    virtual void OnExpose(HWND window, const RECT& area) = 0;
+    virtual void OnClientResized(HWND window, int clientWidth, int clientHeight) = 0;
+    virtual void OnCloseRequest(HWND window) = 0;
+    virtual void OnMouseButton(HWND window, int x, int y, bool pressed) = 0;
 
- protected:
-  ~EventSink() = default;
+protected:
+    ~EventSink() = default;
 };
 
 // One top-level window on the display, sized to the client area: the window frame is
 // the display's business.
 class Window {
- public:
-  virtual ~Window() = default;
-  virtual void SetTitle(const std::string& utf8Title) = 0;
-  virtual void Show(bool visible) = 0;
-  virtual void Resize(int clientWidth, int clientHeight) = 0;
-  // False when nothing looks at the frames, so the caller can skip composing them.
-  virtual bool WantsFrames() const = 0;
-  virtual void Present(cairo_surface_t* clientImage) = 0;
+public:
+    virtual ~Window() = default;
+    virtual void SetTitle(const std::string& utf8Title) = 0;
+    virtual void Show(bool visible) = 0;
+    virtual void Resize(int clientWidth, int clientHeight) = 0;
+    // False when nothing looks at the frames, so the caller can skip composing them.
+    virtual bool WantsFrames() const = 0;
+    virtual void Present(cairo_surface_t* clientImage) = 0;
 };
 
 class Backend {
- public:
-  virtual ~Backend() = default;
-  virtual std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight) = 0;
-  // A descriptor that becomes readable when events arrive, or -1 for none.
-  virtual int EventDescriptor() const = 0;
-  // Delivers every event already received, without waiting.
-  virtual void DispatchEvents(EventSink& sink) = 0;
-  virtual SIZE ScreenSize() const = 0;
+public:
+    virtual ~Backend() = default;
+    virtual std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight) = 0;
+    // A descriptor that becomes readable when events arrive, or -1 for none.
+    virtual int EventDescriptor() const = 0;
+    // Delivers every event already received, without waiting.
+    virtual void DispatchEvents(EventSink& sink) = 0;
+    virtual SIZE ScreenSize() const = 0;
 };
 
 struct BackendEntry {
-  const char* name;
-  const char* description;
-  // Null when the backend cannot run here; whyNot then says why, in a few words.
-  std::unique_ptr<Backend> (*create)(std::string& whyNot);
+    const char* name;
+    const char* description;
+    // Null when the backend cannot run here; whyNot then says why, in a few words.
+    std::unique_ptr<Backend> (*create)(std::string& whyNot);
 };
 
 extern const BackendEntry kX11Backend;

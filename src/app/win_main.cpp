@@ -8,7 +8,7 @@ namespace {
 
 constexpr char MainWindowClass[] = "MainWindowClass";
 constexpr char MainWindowTitle[] = "ISimpleAudioVolume::SetMasterVolume TEST2";
-constexpr int MainWindowWidth = 800;   // outer size, frame and caption included
+constexpr int MainWindowWidth = 800;  // outer size, frame and caption included
 constexpr int MainWindowHeight = 400;
 
 bool RegisterMainWindowClass(HINSTANCE instance) {

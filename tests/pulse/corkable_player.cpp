@@ -54,8 +54,10 @@ int main(int argc, char** argv) {
     pa_stream* stream = nullptr;
     bool ready = pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
     while (ready && pa_context_get_state(context) != PA_CONTEXT_READY) {
-        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) ready = false;
-        else pa_threaded_mainloop_wait(loop);
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
+            ready = false;
+        else
+            pa_threaded_mainloop_wait(loop);
     }
     if (ready) {
         const pa_sample_spec format = {PA_SAMPLE_S16LE, 44100, 2};
@@ -64,12 +66,16 @@ int main(int argc, char** argv) {
         pa_stream_set_write_callback(stream, Write, nullptr);
         ready = pa_stream_connect_playback(stream, nullptr, nullptr, PA_STREAM_NOFLAGS, nullptr, nullptr) >= 0;
         while (ready && pa_stream_get_state(stream) != PA_STREAM_READY) {
-            if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) ready = false;
-            else pa_threaded_mainloop_wait(loop);
+            if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+                ready = false;
+            else
+                pa_threaded_mainloop_wait(loop);
         }
     }
-    if (ready) std::printf("ready %u\n", pa_stream_get_index(stream));
-    else std::printf("failed %s\n", pa_strerror(pa_context_errno(context)));
+    if (ready)
+        std::printf("ready %u\n", pa_stream_get_index(stream));
+    else
+        std::printf("failed %s\n", pa_strerror(pa_context_errno(context)));
     std::fflush(stdout);
     pa_threaded_mainloop_unlock(loop);
 

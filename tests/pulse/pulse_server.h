@@ -70,8 +70,7 @@ public:
     std::string Start() {
         int found = 0;
         Capture("for tool in pulseaudio pactl pacat; do command -v $tool >/dev/null || exit 1; done", &found);
-        if (found != 0)
-            return "pulseaudio, pactl or pacat missing (Debian packages pulseaudio, pulseaudio-utils)";
+        if (found != 0) return "pulseaudio, pactl or pacat missing (Debian packages pulseaudio, pulseaudio-utils)";
         int status = 0;
         std::string out = Capture(ScriptDir() + "/start-server.sh 2>&1", &status);
         if (status != 0) return "start-server.sh failed: " + out;
@@ -114,8 +113,8 @@ struct SinkInput {
     uint32_t sink = 0;
     bool corked = false;
     bool mute = false;
-    std::vector<uint32_t> volumes;   // raw pa_volume_t per channel
-    std::vector<int> percents;       // the percentages shown
+    std::vector<uint32_t> volumes;  // raw pa_volume_t per channel
+    std::vector<int> percents;      // the percentages shown
     std::map<std::string, std::string> properties;
 };
 
@@ -158,8 +157,7 @@ inline std::vector<SinkInput> ListSinkInputs() {
         }
         if (line.rfind("\t\t", 0) == 0) {
             size_t eq = line.find(" = \"");
-            if (eq != std::string::npos)
-                input.properties[line.substr(2, eq - 2)] = line.substr(eq + 4, line.size() - eq - 5);
+            if (eq != std::string::npos) input.properties[line.substr(2, eq - 2)] = line.substr(eq + 4, line.size() - eq - 5);
         }
     }
     return inputs;

@@ -19,8 +19,7 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: sessionvol-e2e.exe --exe PATH --service PATH --register hkcu|hklm|none [--pictures DIR]\n");
+    std::fprintf(stderr, "usage: sessionvol-e2e.exe --exe PATH --service PATH --register hkcu|hklm|none [--pictures DIR]\n");
     return 2;
 }
 
@@ -61,8 +60,8 @@ int main(int argc, char** argv) {
 
     driver::ServiceRegistration registration;
     std::string why;
-    bool registered = registerIn == "none" ||
-                      registration.Install(registerIn == "hkcu" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, service, &why);
+    bool registered =
+        registerIn == "none" || registration.Install(registerIn == "hkcu" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, service, &why);
     if (!registered) {
         driver::Case c("registering the test audio service");
         c.Fail("%s", why.c_str());

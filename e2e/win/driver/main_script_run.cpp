@@ -37,8 +37,8 @@ e2e::Script MainScript() {
     e2e::Script script = OneDeviceScript();
     script.count = SessionCount;
     script.notifyMode = e2e::NotifyWhenReleased;
-    script.sessions[SystemSounds] = EligibleSession(L"{0.0.0.00000000}.{...}|#%b{A9EF3FD9-4240-455E-A4D5-F2B3301887B2}", 0,
-                                                    0.9f, FALSE, 1);
+    script.sessions[SystemSounds] =
+        EligibleSession(L"{0.0.0.00000000}.{...}|#%b{A9EF3FD9-4240-455E-A4D5-F2B3301887B2}", 0, 0.9f, FALSE, 1);
     script.sessions[SystemSounds].systemSoundsResult = S_OK;
     script.sessions[NoProcessId] = EligibleSession(L"{0.0.0.00000000}.{...}|\\Device\\gone.exe%b{1}", 99, 0.2f, FALSE, 1);
     script.sessions[NoProcessId].processIdResult = E_FAIL;
@@ -100,8 +100,8 @@ private:
         c.Expect(lstrcmpA(text, MainTitle) == 0, "title \"%s\"", text);
         RECT outer = {};
         GetWindowRect(w, &outer);
-        c.Expect(outer.right - outer.left == 800 && outer.bottom - outer.top == 400, "outer size %ldx%ld",
-                 outer.right - outer.left, outer.bottom - outer.top);
+        c.Expect(outer.right - outer.left == 800 && outer.bottom - outer.top == 400, "outer size %ldx%ld", outer.right - outer.left,
+                 outer.bottom - outer.top);
         LONG_PTR style = GetWindowLongPtrA(w, GWL_STYLE);
         // The system adds WS_CLIPSIBLINGS to every top-level window.
         c.Expect((style & ~static_cast<LONG_PTR>(WS_CLIPSIBLINGS)) == (WS_OVERLAPPEDWINDOW | WS_VISIBLE),
@@ -142,10 +142,10 @@ private:
                      found->text.c_str(), want.text);
             c.Expect(EqualRect(&found->rect, &want.rect) != FALSE,
                      "button \"%s\" at (%ld,%ld)-(%ld,%ld), expected (%ld,%ld)-(%ld,%ld)", want.text, found->rect.left,
-                     found->rect.top, found->rect.right, found->rect.bottom, want.rect.left, want.rect.top,
-                     want.rect.right, want.rect.bottom);
-            c.Expect(found->style == (WS_CHILD | WS_VISIBLE), "button \"%s\" style 0x%08llx, expected 0x50000000",
-                     want.text, static_cast<unsigned long long>(found->style));
+                     found->rect.top, found->rect.right, found->rect.bottom, want.rect.left, want.rect.top, want.rect.right,
+                     want.rect.bottom);
+            c.Expect(found->style == (WS_CHILD | WS_VISIBLE), "button \"%s\" style 0x%08llx, expected 0x50000000", want.text,
+                     static_cast<unsigned long long>(found->style));
             c.Expect(found->exStyle == 0, "button \"%s\" extended style 0x%llx", want.text,
                      static_cast<unsigned long long>(found->exStyle));
         }
@@ -178,15 +178,15 @@ private:
                          static_cast<unsigned long long>(activate[0].pointer));
             }
             std::vector<e2e::CallRecord> indexes = Only(records, e2e::CallGetSession);
-            c.Expect(indexes.size() == SessionCount, "%zu GetSession calls, expected one per session (%d)",
-                     indexes.size(), SessionCount);
+            c.Expect(indexes.size() == SessionCount, "%zu GetSession calls, expected one per session (%d)", indexes.size(),
+                     SessionCount);
             for (size_t i = 0; i < indexes.size(); ++i)
                 c.Expect(indexes[i].integer == static_cast<LONG>(i), "GetSession call %zu asked for index %ld", i,
                          indexes[i].integer);
             for (const e2e::CallRecord& record : records)
                 if (IsProgramCall(record))
-                    c.Expect(record.threadId == windowThread_, "call %ld on thread %lu, not the window thread %lu",
-                             record.method, record.threadId, windowThread_);
+                    c.Expect(record.threadId == windowThread_, "call %ld on thread %lu, not the window thread %lu", record.method,
+                             record.threadId, windowThread_);
         }
         {
             Case c("binding: the system-sounds session is skipped before its process ID is asked for");
@@ -235,8 +235,7 @@ private:
         {
             Case c("binding: AUDCLNT_S_NO_SINGLE_PROCESS makes a session eligible, its process ID kept");
             if (c.Expect(imageRead, "cannot read the program's sink at %llx", static_cast<unsigned long long>(sink_)))
-                c.Expect(image.processId == BoundProcessId, "sink process ID %lu, expected %lu", image.processId,
-                         BoundProcessId);
+                c.Expect(image.processId == BoundProcessId, "sink process ID %lu, expected %lu", image.processId, BoundProcessId);
             c.Expect(CountOn(records, e2e::CallRegisterNotification, Bound) == 1, "the session was not bound");
         }
         {
@@ -256,8 +255,7 @@ private:
                 c.Expect(image.mute == 0, "sink mute %d, expected 0", image.mute);
                 c.Expect(image.volume == BoundVolume, "sink volume %g, expected %g", image.volume, BoundVolume);
                 c.Expect(image.state == 1, "sink state %d, expected 1", image.state);
-                c.Expect(image.refCount == 2, "sink count %lu, expected 2 (the program's and the service's)",
-                         image.refCount);
+                c.Expect(image.refCount == 2, "sink count %lu, expected 2 (the program's and the service's)", image.refCount);
             }
         }
         shown_.identifier = LongIdentifier().substr(0, 511);
@@ -270,7 +268,8 @@ private:
     void CheckDisplay() {
         Case c("display: captions, identifier panel and value row drawn as the reference drawing");
         ExpectPicture(c, settings_, run_.window, shown_, Region::Panel, "identifier panel");
-        ExpectPicture(c, settings_, run_.window, shown_, Region::ValueRow, "value row (Volume: 0.750, Mute: 0, Active, PUID: 4242)");
+        ExpectPicture(c, settings_, run_.window, shown_, Region::ValueRow,
+                      "value row (Volume: 0.750, Mute: 0, Active, PUID: 4242)");
         // The comparison must tell one digit and one letter apart, or it proves nothing.
         ShownStatus nearly = shown_;
         nearly.volume = 0.751f;
@@ -287,8 +286,8 @@ private:
     bool ClickAndWait(Case& c, int controlId, e2e::Method method, e2e::CallRecord* call) {
         size_t before = Only(run_.channel.Records(), method).size();
         if (!c.Expect(Click(run_.window, controlId), "BM_CLICK to button %d failed", controlId)) return false;
-        if (!c.Expect(WaitForCalls(run_.channel, method, before, CallTimeoutMs), "button %d caused no call %ld",
-                      controlId, static_cast<long>(method)))
+        if (!c.Expect(WaitForCalls(run_.channel, method, before, CallTimeoutMs), "button %d caused no call %ld", controlId,
+                      static_cast<long>(method)))
             return false;
         *call = Only(run_.channel.Records(), method)[before];
         c.Expect(call->threadId == windowThread_, "the call came from thread %lu, not the window thread", call->threadId);
@@ -312,8 +311,8 @@ private:
         c.Expect(last.threadId == answer.serviceThreadId && last.threadId != windowThread_,
                  "the notification did not come from the service thread");
         c.Expect(last.result == S_OK, "OnSimpleVolumeChanged answered 0x%08lx", static_cast<unsigned long>(last.result));
-        c.Expect(static_cast<float>(last.number) == volume && last.integer == mute,
-                 "notified (%g, %ld), expected (%g, %d)", last.number, last.integer, volume, mute);
+        c.Expect(static_cast<float>(last.number) == volume && last.integer == mute, "notified (%g, %ld), expected (%g, %d)",
+                 last.number, last.integer, volume, mute);
         shown_.volume = volume;
         shown_.mute = mute;
         return true;
@@ -321,7 +320,8 @@ private:
 
     void CheckClickRoad() {
         {
-            Case c("click 0.25: SetMasterVolume(0.25, all-zero context) from the window thread; display waits for the notification");
+            Case c(
+                "click 0.25: SetMasterVolume(0.25, all-zero context) from the window thread; display waits for the notification");
             e2e::CallRecord call = {};
             if (ClickAndWait(c, 111, e2e::CallSetMasterVolume, &call)) {
                 c.Expect(static_cast<float>(call.number) == 0.25f, "level %g", call.number);
@@ -347,19 +347,16 @@ private:
         for (const auto& press : presses) {
             e2e::CallRecord call = {};
             if (!ClickAndWait(c, press.id, e2e::CallSetMasterVolume, &call)) continue;
-            c.Expect(static_cast<float>(call.number) == press.level, "button %d passed %g, expected %g", press.id,
-                     call.number, press.level);
+            c.Expect(static_cast<float>(call.number) == press.level, "button %d passed %g, expected %g", press.id, call.number,
+                     press.level);
             if (Deliver(c, press.level, 5))
-                ExpectPicture(c, settings_, run_.window, shown_, Region::ValueRow,
-                              Format("after button %d", press.id).c_str());
+                ExpectPicture(c, settings_, run_.window, shown_, Region::ValueRow, Format("after button %d", press.id).c_str());
         }
     }
 
     void CheckSwapMute() {
         Case c("Swap Mute: decides from the last notified mute (5 -> FALSE, then 0 -> TRUE)");
-        const struct {
-            BOOL sent;
-        } presses[] = {{FALSE}, {TRUE}};
+        const struct { BOOL sent; } presses[] = {{FALSE}, {TRUE}};
         for (const auto& press : presses) {
             e2e::CallRecord call = {};
             if (!ClickAndWait(c, 100, e2e::CallSetMute, &call)) continue;
@@ -426,8 +423,7 @@ private:
     void CheckSink() {
         Case c("sink across the DLL boundary: QueryInterface, AddRef/Release counts, quiet methods");
         e2e::Mailbox answer = {};
-        if (!c.Expect(run_.channel.Run(e2e::CommandProbeSink, Bound, 0, 0, &answer), "the service thread did not answer"))
-            return;
+        if (!c.Expect(run_.channel.Run(e2e::CommandProbeSink, Bound, 0, 0, &answer), "the service thread did not answer")) return;
         const e2e::SinkProbe& p = answer.probe;
         if (!c.Expect(p.registeredSinks == 1, "%ld sinks registered", p.registeredSinks)) return;
         c.Expect(p.addRef == 3 && p.release == 2, "AddRef/Release answered %lu/%lu, expected 3/2", p.addRef, p.release);
@@ -489,8 +485,8 @@ private:
             const e2e::CallRecord& call = unregistered[0];
             c.Expect(static_cast<UINT64>(call.pointer) == sink_, "unregistered %llx, registered %llx",
                      static_cast<unsigned long long>(call.pointer), static_cast<unsigned long long>(sink_));
-            c.Expect(call.result == S_OK && call.slot == SlotOf(Bound), "unregistered from session object %ld (0x%08lx)",
-                     call.slot, static_cast<unsigned long>(call.result));
+            c.Expect(call.result == S_OK && call.slot == SlotOf(Bound), "unregistered from session object %ld (0x%08lx)", call.slot,
+                     static_cast<unsigned long>(call.result));
             c.Expect(call.integer == 1, "the sink's Release at unregistration answered %ld, expected 1", call.integer);
             c.Expect(call.threadId == windowThread_, "unregistered from thread %lu", call.threadId);
         }

@@ -64,8 +64,7 @@ bool Program::Start(const std::string& exe, const std::string& channel, std::str
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + exe + "\"";
-    BOOL started = CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                  &startup, &info_);
+    BOOL started = CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_);
     DWORD error = GetLastError();
     SetEnvironmentVariableA(e2e::ChannelVariable, nullptr);
     if (!started) {
@@ -106,9 +105,7 @@ bool Program::ReadSink(UINT64 address, SinkImage* image) const {
            read == sizeof *image;
 }
 
-bool Program::Running() const {
-    return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
-}
+bool Program::Running() const { return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
 
 bool Program::Close(DWORD timeoutMs, DWORD* exitCode) {
     if (window_ != nullptr) PostMessageA(window_, WM_CLOSE, 0, 0);

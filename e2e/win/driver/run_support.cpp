@@ -49,14 +49,13 @@ e2e::Script OneDeviceScript() {
 }
 
 bool Run::Start(const Settings& settings, const e2e::Script& script, Case& c) {
-    if (!c.Expect(channel.Create(script), "cannot create the service channel (error %lu)", GetLastError()))
-        return false;
+    if (!c.Expect(channel.Create(script), "cannot create the service channel (error %lu)", GetLastError())) return false;
     std::string why;
     bool started = program.Start(settings.exe, channel.Name(), &why);
     if (!c.Expect(started, "%s", why.c_str())) return false;
     window = program.WaitForWindow(WindowTimeoutMs);
-    if (!c.Expect(window != nullptr, "no visible main window (class %s, title \"%s\") within %lu ms%s", MainClass,
-                  MainTitle, WindowTimeoutMs, program.Running() ? "" : "; the program has exited"))
+    if (!c.Expect(window != nullptr, "no visible main window (class %s, title \"%s\") within %lu ms%s", MainClass, MainTitle,
+                  WindowTimeoutMs, program.Running() ? "" : "; the program has exited"))
         return false;
     return c.Expect(channel.ServiceLoaded(),
                     "the program did not load the test audio service: MMDeviceEnumerator is not registered to it");
@@ -101,8 +100,7 @@ std::string StrayWindows(const Program& program) {
     return stray;
 }
 
-bool ExpectPicture(Case& c, const Settings& settings, HWND window, const ShownStatus& status, Region region,
-                   const char* label) {
+bool ExpectPicture(Case& c, const Settings& settings, HWND window, const ShownStatus& status, Region region, const char* label) {
     std::string why;
     if (WaitForPicture(window, status, region, PictureTimeoutMs, &why)) return true;
     c.Fail("%s: %s", label, why.c_str());
@@ -116,16 +114,14 @@ bool ExpectPicture(Case& c, const Settings& settings, HWND window, const ShownSt
 
 std::vector<e2e::CallRecord> ExpectCleanExit(Case& c, Run& run) {
     DWORD exitCode = 0xFFFFFFFF;
-    if (c.Expect(run.program.Close(ExitTimeoutMs, &exitCode), "the program did not end within %lu ms of WM_CLOSE",
-                 ExitTimeoutMs))
+    if (c.Expect(run.program.Close(ExitTimeoutMs, &exitCode), "the program did not end within %lu ms of WM_CLOSE", ExitTimeoutMs))
         c.Expect(exitCode == 0, "exit code %lu (0x%08lx), expected 0", exitCode, exitCode);
     std::vector<e2e::CallRecord> records = run.channel.Records();
     for (LONG slot = 0; slot < e2e::SlotCount; ++slot)
         c.Expect(run.channel.Refs(slot) == 0, "service object %ld still holds %ld reference(s) at exit", slot,
                  run.channel.Refs(slot));
     for (const e2e::CallRecord& record : Only(records, e2e::CallReleasedObjectUsed))
-        c.Fail("service object %ld used after its last reference was given back (method %ld)", record.slot,
-               record.integer);
+        c.Fail("service object %ld used after its last reference was given back (method %ld)", record.slot, record.integer);
     c.Expect(run.channel.RecordsDropped() == 0, "the call log overflowed");
     return records;
 }

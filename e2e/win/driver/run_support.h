@@ -59,8 +59,7 @@ bool WaitForCalls(const ServiceChannel& channel, e2e::Method method, size_t alre
 std::string StrayWindows(const Program& program);
 
 // Compares one region, saving both pictures on a mismatch when asked to.
-bool ExpectPicture(Case& c, const Settings& settings, HWND window, const ShownStatus& status, Region region,
-                   const char* label);
+bool ExpectPicture(Case& c, const Settings& settings, HWND window, const ShownStatus& status, Region region, const char* label);
 
 // WM_CLOSE, exit code 0, every service reference given back, no call on a released
 // object. Returns the log as it stood at the end.

@@ -149,8 +149,8 @@ bool Compare(HWND window, const ShownStatus& expected, Region region, std::strin
     }
     Canvas shown(windowDc, client.right, client.bottom);
     Canvas reference(windowDc, client.right, client.bottom);
-    bool ready = shown.Ready() && reference.Ready() &&
-                 BitBlt(shown.Dc(), 0, 0, client.right, client.bottom, windowDc, 0, 0, SRCCOPY);
+    bool ready =
+        shown.Ready() && reference.Ready() && BitBlt(shown.Dc(), 0, 0, client.right, client.bottom, windowDc, 0, 0, SRCCOPY);
     ReleaseDC(window, windowDc);
     if (!ready) {
         if (why != nullptr) *why = "capturing the window failed";
@@ -182,8 +182,8 @@ bool Compare(HWND window, const ShownStatus& expected, Region region, std::strin
             }
     if (differing != 0 && why != nullptr) {
         char text[200];
-        std::snprintf(text, sizeof text, "%d pixels differ, first at (%d,%d): shown %06lx, expected %06lx", differing,
-                      firstX, firstY, static_cast<unsigned long>(shownFirst), static_cast<unsigned long>(referenceFirst));
+        std::snprintf(text, sizeof text, "%d pixels differ, first at (%d,%d): shown %06lx, expected %06lx", differing, firstX,
+                      firstY, static_cast<unsigned long>(shownFirst), static_cast<unsigned long>(referenceFirst));
         *why = text;
     }
     return differing == 0;

@@ -69,8 +69,8 @@ HRESULT SystemClassObject(REFCLSID clsid, REFIID riid, void** object) {
     // Kept loaded for the life of the process, like any in-process server.
     HMODULE system = LoadLibraryA(path);
     if (system == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
-    auto getClassObject = reinterpret_cast<GetClassObjectFunction>(
-        reinterpret_cast<void*>(GetProcAddress(system, "DllGetClassObject")));
+    auto getClassObject =
+        reinterpret_cast<GetClassObjectFunction>(reinterpret_cast<void*>(GetProcAddress(system, "DllGetClassObject")));
     if (getClassObject == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
     return getClassObject(clsid, riid, object);
 }

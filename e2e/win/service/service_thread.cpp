@@ -167,23 +167,12 @@ void RunCommand() {
     e2e::SinkProbe probe = {};
     LONG delivered = 0;
     switch (request.command) {
-    case e2e::CommandNotifyVolume:
-        delivered = NotifyVolume(session, static_cast<float>(request.number), request.integer);
-        break;
-    case e2e::CommandNotifyState:
-        delivered = NotifyState(session, request.integer);
-        break;
-    case e2e::CommandNotifyDisconnected:
-        delivered = NotifyDisconnected(session);
-        break;
-    case e2e::CommandReleaseHeld:
-        delivered = DeliverPending();
-        break;
-    case e2e::CommandProbeSink:
-        probe = ProbeSink(session);
-        break;
-    default:
-        break;
+    case e2e::CommandNotifyVolume: delivered = NotifyVolume(session, static_cast<float>(request.number), request.integer); break;
+    case e2e::CommandNotifyState: delivered = NotifyState(session, request.integer); break;
+    case e2e::CommandNotifyDisconnected: delivered = NotifyDisconnected(session); break;
+    case e2e::CommandReleaseHeld: delivered = DeliverPending(); break;
+    case e2e::CommandProbeSink: probe = ProbeSink(session); break;
+    default: break;
     }
     {
         ChannelLock lock;

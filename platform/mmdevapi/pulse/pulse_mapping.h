@@ -27,9 +27,9 @@ AudioSessionState StateOfStream(bool corked);
 
 // The stream properties a session is built from.
 struct StreamProperties {
-    std::string application;  // application.name, else application.process.binary, else empty
+    std::string application;         // application.name, else application.process.binary, else empty
     std::optional<DWORD> processId;  // application.process.id when it is a number
-    bool systemSounds = false;  // media.role is "event": desktop notification sounds
+    bool systemSounds = false;       // media.role is "event": desktop notification sounds
 };
 
 StreamProperties ReadStreamProperties(const pa_proplist* properties);

@@ -70,8 +70,7 @@ bool PulseAudioService::Start(const char* server, std::chrono::milliseconds time
             pa_threaded_mainloop_signal(service->loop_, 0);
         },
         this);
-    while (!connected_ && !timedOut_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)))
-        pa_threaded_mainloop_wait(loop_);
+    while (!connected_ && !timedOut_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) pa_threaded_mainloop_wait(loop_);
     if (deadline != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(deadline);
     if (!connected_) return false;
 
@@ -82,13 +81,14 @@ bool PulseAudioService::Start(const char* server, std::chrono::milliseconds time
         },
         this);
     Request request(this);
-    return Await(pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SINK_INPUT,
-                                      [](pa_context*, int success, void* userdata) {
-                                          auto* request = static_cast<Request*>(userdata);
-                                          request->success = success != 0;
-                                          pa_threaded_mainloop_signal(request->service->loop_, 0);
-                                      },
-                                      &request)) &&
+    return Await(pa_context_subscribe(
+               context_, PA_SUBSCRIPTION_MASK_SINK_INPUT,
+               [](pa_context*, int success, void* userdata) {
+                   auto* request = static_cast<Request*>(userdata);
+                   request->success = success != 0;
+                   pa_threaded_mainloop_signal(request->service->loop_, 0);
+               },
+               &request)) &&
            request.success;
 }
 
@@ -225,10 +225,10 @@ bool PulseAudioService::Supports(SessionKey session, REFIID iid) {
 
 // The getters answer from the cache, which the subscription keeps current: they never
 // wait for the server, so they also work from inside a notification.
-#define PULSE_CACHED_STREAM(session)                                    \
-    Lock lock(loop_);                                                   \
-    if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING;              \
-    const Stream* stream = Find(session);                               \
+#define PULSE_CACHED_STREAM(session)                       \
+    Lock lock(loop_);                                      \
+    if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING; \
+    const Stream* stream = Find(session);                  \
     if (stream == nullptr) return AUDCLNT_E_DEVICE_INVALIDATED
 
 HRESULT PulseAudioService::IsSystemSounds(SessionKey session) {
@@ -309,8 +309,7 @@ HRESULT PulseAudioService::RequestChange(SessionKey session, PendingChange chang
     }
     if (Await(operation) && request.success) return S_OK;
 
-    if (Stream* again = Find(session))
-        std::erase_if(again->pending, [&](const PendingChange& p) { return p.id == change.id; });
+    if (Stream* again = Find(session)) std::erase_if(again->pending, [&](const PendingChange& p) { return p.id == change.id; });
     return connected_ ? AUDCLNT_E_DEVICE_INVALIDATED : AUDCLNT_E_SERVICE_NOT_RUNNING;
 }
 
@@ -341,18 +340,15 @@ GUID PulseAudioService::TakeContext(Stream& stream, bool volumeChanged, pa_volum
 
 void PulseAudioService::OnContextState() {
     switch (pa_context_get_state(context_)) {
-        case PA_CONTEXT_READY:
-            connected_ = true;
-            break;
-        case PA_CONTEXT_FAILED:
-        case PA_CONTEXT_TERMINATED:
-            if (connected_) {
-                connected_ = false;
-                if (!shuttingDown_) OnServerGone();
-            }
-            break;
-        default:
-            break;
+    case PA_CONTEXT_READY: connected_ = true; break;
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED:
+        if (connected_) {
+            connected_ = false;
+            if (!shuttingDown_) OnServerGone();
+        }
+        break;
+    default: break;
     }
     pa_threaded_mainloop_signal(loop_, 0);
 }

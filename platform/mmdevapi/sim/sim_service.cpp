@@ -19,7 +19,8 @@ SimScenario SimScenario::Demo() {
     scenario.sessions.push_back(systemSounds);
 
     SimSession demo;
-    demo.identifier = u"{0.0.0.00000000}.{sessionvol-sim-render}|/usr/bin/sessionvol-demo-player%b{00000000-0000-0000-0000-000000000000}";
+    demo.identifier =
+        u"{0.0.0.00000000}.{sessionvol-sim-render}|/usr/bin/sessionvol-demo-player%b{00000000-0000-0000-0000-000000000000}";
     demo.processId = static_cast<DWORD>(getpid());
     demo.volume = 1.0f;
     demo.state = AudioSessionStateActive;
