@@ -16,7 +16,7 @@ namespace {
 using platform::test::Canvas;
 using platform::test::Image;
 
-constexpr uint32_t kGrey = 0x808080;
+constexpr uint32_t Grey = 0x808080;
 
 // Pixels that differ from the background inside [left, right) x [top, bottom).
 int Marked(const Image& image, int left, int top, int right, int bottom, uint32_t background) {
@@ -76,27 +76,27 @@ TEST(GdiObjects, BkModeAndTextColorReturnPreviousValues) {
 // --- RoundRect --------------------------------------------------------------------
 
 TEST(GdiRoundRect, OutlineInsideExclusiveEdgesFilledWithBrush) {
-    Canvas canvas(60, 40, kGrey);
+    Canvas canvas(60, 40, Grey);
     SelectObject(canvas.dc(), GetStockObject(BLACK_PEN));
     SelectObject(canvas.dc(), GetStockObject(WHITE_BRUSH));
     ASSERT_TRUE(RoundRect(canvas.dc(), 10, 5, 50, 35, 7, 7));
     Image image = canvas.Pixels();
     EXPECT_EQ(image.At(10, 20), 0x000000u) << "left edge is drawn";
     EXPECT_EQ(image.At(49, 20), 0x000000u) << "last pixel inside on the right";
-    EXPECT_EQ(image.At(50, 20), kGrey) << "right is exclusive";
+    EXPECT_EQ(image.At(50, 20), Grey) << "right is exclusive";
     EXPECT_EQ(image.At(30, 5), 0x000000u) << "top edge";
     EXPECT_EQ(image.At(30, 34), 0x000000u) << "last pixel inside at the bottom";
-    EXPECT_EQ(image.At(30, 35), kGrey) << "bottom is exclusive";
-    EXPECT_EQ(image.At(9, 20), kGrey);
+    EXPECT_EQ(image.At(30, 35), Grey) << "bottom is exclusive";
+    EXPECT_EQ(image.At(9, 20), Grey);
     EXPECT_EQ(image.At(30, 20), 0xFFFFFFu) << "brush inside";
     EXPECT_EQ(image.At(11, 20), 0xFFFFFFu) << "the outline is one pixel wide";
-    EXPECT_EQ(image.At(10, 5), kGrey) << "corner is rounded";
-    EXPECT_EQ(image.At(49, 34), kGrey) << "corner is rounded";
-    EXPECT_EQ(Marked(image, 0, 0, 60, 40, kGrey), Marked(image, 10, 5, 50, 35, kGrey)) << "nothing outside";
+    EXPECT_EQ(image.At(10, 5), Grey) << "corner is rounded";
+    EXPECT_EQ(image.At(49, 34), Grey) << "corner is rounded";
+    EXPECT_EQ(Marked(image, 0, 0, 60, 40, Grey), Marked(image, 10, 5, 50, 35, Grey)) << "nothing outside";
 }
 
 TEST(GdiRoundRect, WhitePenAndBrushGiveAPlainWhiteArea) {
-    Canvas canvas(40, 40, kGrey);
+    Canvas canvas(40, 40, Grey);
     SelectObject(canvas.dc(), GetStockObject(WHITE_PEN));
     SelectObject(canvas.dc(), GetStockObject(WHITE_BRUSH));
     RoundRect(canvas.dc(), 5, 5, 35, 35, 7, 7);
@@ -164,11 +164,11 @@ TEST(GdiDrawText, WordBreakInAShortRectangleShowsPartOfALineAndNoMore) {
 }
 
 TEST(GdiDrawText, CentresHorizontallyAndVertically) {
-    Canvas canvas(300, 60, kGrey);
+    Canvas canvas(300, 60, Grey);
     SetBkMode(canvas.dc(), TRANSPARENT);
     RECT rect{10, 10, 310 - 20, 50};
     int offset = DrawTextA(canvas.dc(), "Volume: 0.250", -1, &rect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
-    RECT ink = InkBounds(canvas.Pixels(), kGrey);
+    RECT ink = InkBounds(canvas.Pixels(), Grey);
     EXPECT_NEAR(ink.left - rect.left, rect.right - ink.right, 3);
     EXPECT_NEAR(ink.top - rect.top, rect.bottom - ink.bottom, 4);
     const int lineHeight = platform::gdi32::DefaultFontMetrics().lineHeight;
@@ -176,7 +176,7 @@ TEST(GdiDrawText, CentresHorizontallyAndVertically) {
 }
 
 TEST(GdiDrawText, OpaqueModeFillsBehindTheTextWithWhite) {
-    Canvas opaque(200, 40, kGrey);
+    Canvas opaque(200, 40, Grey);
     RECT rect{0, 0, 200, 40};
     SetTextColor(opaque.dc(), RGB(0, 0, 255));
     DrawTextA(opaque.dc(), "Mute: 0", -1, &rect, DT_SINGLELINE);
@@ -184,12 +184,12 @@ TEST(GdiDrawText, OpaqueModeFillsBehindTheTextWithWhite) {
     int white = 0;
     for (uint32_t pixel : image.pixels) white += pixel == 0xFFFFFFu;
     EXPECT_GT(white, 100) << "a white band behind the text";
-    EXPECT_EQ(image.At(199, 39), kGrey) << "only behind the text";
+    EXPECT_EQ(image.At(199, 39), Grey) << "only behind the text";
     bool blue = false;
     for (uint32_t pixel : image.pixels) blue |= pixel == 0x0000FFu;
     EXPECT_TRUE(blue) << "text colour";
 
-    Canvas transparent(200, 40, kGrey);
+    Canvas transparent(200, 40, Grey);
     SetBkMode(transparent.dc(), TRANSPARENT);
     DrawTextA(transparent.dc(), "Mute: 0", -1, &rect, DT_SINGLELINE);
     Image clear = transparent.Pixels();

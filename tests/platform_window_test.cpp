@@ -268,7 +268,7 @@ TEST_F(WindowTest, IdleGetMessageRunsIdleActionsThenEnds) {
         DispatchMessageA(&message);
     }
     EXPECT_EQ(got, 0);
-    EXPECT_EQ(message.wParam, static_cast<WPARAM>(Desktop::kIdleQuitCode));
+    EXPECT_EQ(message.wParam, static_cast<WPARAM>(Desktop::IdleQuitCode));
     EXPECT_EQ(userMessages, std::vector<WPARAM>{42});
 }
 

@@ -21,7 +21,7 @@ using pulsetest::CorkablePlayer;
 using pulsetest::Pacat;
 using pulsetest::WaitUntil;
 
-constexpr GUID kOurContext = {0x5e55107f, 0x0b1d, 0x4a3c, {0x80, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}};
+constexpr GUID OurContext = {0x5e55107f, 0x0b1d, 0x4a3c, {0x80, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}};
 
 // A second IAudioSessionEvents object next to the program's sink: it records what the
 // program's sink does not keep, the event context and the disconnect reason.
@@ -172,14 +172,14 @@ TEST_F(PulseSessionTest, BindsTheApplicationStreamAndOurChangesReachTheServer) {
 
     ISimpleAudioVolume* volume = SimpleVolume();
     ASSERT_NE(volume, nullptr);
-    EXPECT_EQ(volume->SetMasterVolume(0.25f, &kOurContext), S_OK);
+    EXPECT_EQ(volume->SetMasterVolume(0.25f, &OurContext), S_OK);
     ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.25f; }));
     auto bound = pulsetest::SinkInputByIndex(player.Index());
     ASSERT_TRUE(bound.has_value());
     EXPECT_EQ(bound->percents, (std::vector<int>{25, 25}));
     EXPECT_EQ(bound->volumes, (std::vector<uint32_t>{PA_VOLUME_NORM / 4, PA_VOLUME_NORM / 4}));
 
-    EXPECT_EQ(volume->SetMute(TRUE, &kOurContext), S_OK);
+    EXPECT_EQ(volume->SetMute(TRUE, &OurContext), S_OK);
     ASSERT_TRUE(WaitUntil([] { return AppState.sink.mute.load() == 1; }));
     EXPECT_EQ(AppState.sink.volume.load(), 0.25f);
     EXPECT_TRUE(pulsetest::SinkInputByIndex(player.Index())->mute);
@@ -197,9 +197,9 @@ TEST_F(PulseSessionTest, BindsTheApplicationStreamAndOurChangesReachTheServer) {
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].volume, 0.25f);
     EXPECT_EQ(events[0].mute, FALSE);
-    EXPECT_TRUE(IsEqualGUID(events[0].context, kOurContext));
+    EXPECT_TRUE(IsEqualGUID(events[0].context, OurContext));
     EXPECT_EQ(events[1].mute, TRUE);
-    EXPECT_TRUE(IsEqualGUID(events[1].context, kOurContext));
+    EXPECT_TRUE(IsEqualGUID(events[1].context, OurContext));
     EXPECT_TRUE(recorder.States().empty());
 }
 
@@ -228,12 +228,12 @@ TEST_F(PulseSessionTest, ChangesByAnotherClientReachTheSink) {
     ASSERT_TRUE(WaitUntil([&] { return recorder.Volumes().size() >= 4; }));
     auto events = recorder.Volumes();
     ASSERT_EQ(events.size(), 4u);
-    for (const auto& event : events) EXPECT_TRUE(IsEqualGUID(event.context, PulseAudioService::kOtherClientContext));
+    for (const auto& event : events) EXPECT_TRUE(IsEqualGUID(event.context, PulseAudioService::OtherClientContext));
 
     // Setting a level evens out every channel again.
     ISimpleAudioVolume* volume = SimpleVolume();
     ASSERT_NE(volume, nullptr);
-    EXPECT_EQ(volume->SetMasterVolume(0.5f, &kOurContext), S_OK);
+    EXPECT_EQ(volume->SetMasterVolume(0.5f, &OurContext), S_OK);
     ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f; }));
     EXPECT_EQ(pulsetest::SinkInputByIndex(player.Index())->percents, (std::vector<int>{50, 50}));
     float level = -1.0f;
@@ -250,16 +250,16 @@ TEST_F(PulseSessionTest, RapidRequestsOfOursAreAllReportedWithOurContext) {
     ISimpleAudioVolume* volume = SimpleVolume();
     ASSERT_NE(volume, nullptr);
     const float levels[] = {0.25f, 0.5f, 0.0f, 1.0f};
-    for (int i = 0; i < 40; ++i) EXPECT_EQ(volume->SetMasterVolume(levels[i % 4], &kOurContext), S_OK);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(volume->SetMasterVolume(levels[i % 4], &OurContext), S_OK);
     // A last level outside the cycle: its report can only be the last one.
-    EXPECT_EQ(volume->SetMasterVolume(0.75f, &kOurContext), S_OK);
+    EXPECT_EQ(volume->SetMasterVolume(0.75f, &OurContext), S_OK);
     volume->Release();
     ASSERT_TRUE(WaitUntil([&] {
         auto events = recorder.Volumes();
         return !events.empty() && events.back().volume == 0.75f;
     }));
     // Reports may merge requests, but none is taken for another client's.
-    for (const auto& event : recorder.Volumes()) EXPECT_TRUE(IsEqualGUID(event.context, kOurContext));
+    for (const auto& event : recorder.Volumes()) EXPECT_TRUE(IsEqualGUID(event.context, OurContext));
     EXPECT_EQ(AppState.sink.volume.load(), 0.75f);
 }
 
@@ -297,7 +297,7 @@ TEST_F(PulseSessionTest, AnEndedStreamIsExpired) {
     EXPECT_EQ(state, AudioSessionStateExpired);
     ISimpleAudioVolume* volume = SimpleVolume();
     ASSERT_NE(volume, nullptr);
-    EXPECT_EQ(volume->SetMasterVolume(0.5f, &kOurContext), AUDCLNT_E_DEVICE_INVALIDATED);
+    EXPECT_EQ(volume->SetMasterVolume(0.5f, &OurContext), AUDCLNT_E_DEVICE_INVALIDATED);
     volume->Release();
 }
 
@@ -315,7 +315,7 @@ TEST_F(PulseSessionTest, AServerThatGoesAwayDisconnectsTheSessionAndCallsFailQui
 
     ISimpleAudioVolume* volume = SimpleVolume();
     ASSERT_NE(volume, nullptr);
-    EXPECT_EQ(volume->SetMasterVolume(0.5f, &kOurContext), AUDCLNT_E_SERVICE_NOT_RUNNING);
+    EXPECT_EQ(volume->SetMasterVolume(0.5f, &OurContext), AUDCLNT_E_SERVICE_NOT_RUNNING);
     float level = -1.0f;
     EXPECT_EQ(volume->GetMasterVolume(&level), AUDCLNT_E_SERVICE_NOT_RUNNING);
     EXPECT_EQ(level, -1.0f);

@@ -34,7 +34,7 @@ TEST_F(CommandsTest, VolumeChangesOnlyWhenTheServiceReportsIt) {
     SetSessionVolume(0.25f);
     auto calls = service->SetCalls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].kind, SimSetCall::kVolume);
+    EXPECT_EQ(calls[0].kind, SimSetCall::Volume);
     EXPECT_EQ(calls[0].volume, 0.25f);
     EXPECT_TRUE(IsZeroContext(calls[0].eventContext));
     EXPECT_TRUE(IsZeroContext(EventContextGuid));
@@ -52,7 +52,7 @@ TEST_F(CommandsTest, ButtonsMapToTheirLevels) {
         OnCommand(MAKEWPARAM(id, BN_CLICKED + 7));
         auto calls = service->SetCalls();
         ASSERT_FALSE(calls.empty());
-        EXPECT_EQ(calls.back().kind, SimSetCall::kVolume);
+        EXPECT_EQ(calls.back().kind, SimSetCall::Volume);
         EXPECT_EQ(calls.back().volume, level);
     }
     service->Flush();
@@ -74,7 +74,7 @@ TEST_F(CommandsTest, SwapMuteDecidesFromTheLastKnownMute) {
     service->HoldNotifications(false);
     auto calls = service->SetCalls();
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].kind, SimSetCall::kMute);
+    EXPECT_EQ(calls[0].kind, SimSetCall::Mute);
     EXPECT_EQ(calls[0].mute, TRUE);
     EXPECT_EQ(calls[1].mute, TRUE);
 

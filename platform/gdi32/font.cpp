@@ -17,7 +17,7 @@
 namespace platform::gdi32 {
 namespace {
 
-constexpr double kPixelSize = 14.0;
+constexpr double PixelSize = 14.0;
 
 struct DefaultFont {
     cairo_font_face_t* face = nullptr;
@@ -41,7 +41,7 @@ DefaultFont Resolve() {
     // implicit global one is never freed and shows up as a leak under the sanitizers.
     FcConfig* config = FcInitLoadConfigAndFonts();
     FcPattern* request = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
-    FcPatternAddDouble(request, FC_PIXEL_SIZE, kPixelSize);
+    FcPatternAddDouble(request, FC_PIXEL_SIZE, PixelSize);
     FcConfigSubstitute(config, request, FcMatchPattern);
     FcDefaultSubstitute(request);
     FcResult result = FcResultNoMatch;
@@ -63,7 +63,7 @@ DefaultFont Resolve() {
     FcChar8* family = nullptr;
     FcPatternGetString(match, FC_FAMILY, 0, &family);
     char description[256];
-    std::snprintf(description, sizeof description, "%s, %.0f px", family ? reinterpret_cast<const char*>(family) : "?", kPixelSize);
+    std::snprintf(description, sizeof description, "%s, %.0f px", family ? reinterpret_cast<const char*>(family) : "?", PixelSize);
     font.description = description;
 
     font.face = cairo_ft_font_face_create_for_pattern(match);
@@ -71,7 +71,7 @@ DefaultFont Resolve() {
     FcConfigDestroy(config);
 
     cairo_matrix_t size, identity;
-    cairo_matrix_init_scale(&size, kPixelSize, kPixelSize);
+    cairo_matrix_init_scale(&size, PixelSize, PixelSize);
     cairo_matrix_init_identity(&identity);
     cairo_font_options_t* options = FixedOptions();
     font.scaled = cairo_scaled_font_create(font.face, &size, &identity, options);
@@ -95,7 +95,7 @@ const DefaultFont& Font() {
 FontMetrics DefaultFontMetrics() { return Font().metrics; }
 std::string DefaultFontDescription() { return Font().description; }
 cairo_font_face_t* DefaultFontFace() { return Font().face; }
-double DefaultFontPixelSize() { return kPixelSize; }
+double DefaultFontPixelSize() { return PixelSize; }
 
 void ApplyDefaultFont(cairo_t* cr) { cairo_set_scaled_font(cr, Font().scaled); }
 

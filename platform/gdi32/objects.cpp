@@ -7,7 +7,7 @@ namespace platform::gdi32 {
 namespace {
 
 // Indexed by the stock object number of wingdi.h.
-const GdiObject kStockObjects[] = {
+const GdiObject StockObjects[] = {
     {GdiObject::Kind::Brush, RGB(255, 255, 255), false},  // WHITE_BRUSH
     {GdiObject::Kind::Brush, RGB(192, 192, 192), false},  // LTGRAY_BRUSH
     {GdiObject::Kind::Brush, RGB(128, 128, 128), false},  // GRAY_BRUSH
@@ -18,14 +18,14 @@ const GdiObject kStockObjects[] = {
     {GdiObject::Kind::Pen, RGB(0, 0, 0), false},          // BLACK_PEN
     {GdiObject::Kind::Pen, RGB(0, 0, 0), true},           // NULL_PEN
 };
-constexpr int kStockObjectCount = sizeof kStockObjects / sizeof kStockObjects[0];
+constexpr int StockObjectCount = sizeof StockObjects / sizeof StockObjects[0];
 
 }  // namespace
 
-const GdiObject* StockObject(int index) { return (index >= 0 && index < kStockObjectCount) ? &kStockObjects[index] : nullptr; }
+const GdiObject* StockObject(int index) { return (index >= 0 && index < StockObjectCount) ? &StockObjects[index] : nullptr; }
 
 const GdiObject* FindObject(HGDIOBJ object) {
-    for (const GdiObject& stock : kStockObjects) {
+    for (const GdiObject& stock : StockObjects) {
         if (object == &stock) return &stock;
     }
     return nullptr;

@@ -18,16 +18,16 @@ void RoundedPath(cairo_t* cr, double left, double top, double right, double bott
     struct Corner {
         double x, y, from;
     };
-    const double kQuarter = 1.5707963267948966;
-    const Corner corners[] = {{right - radiusX, top + radiusY, -kQuarter},
+    const double Quarter = 1.5707963267948966;
+    const Corner corners[] = {{right - radiusX, top + radiusY, -Quarter},
                               {right - radiusX, bottom - radiusY, 0},
-                              {left + radiusX, bottom - radiusY, kQuarter},
-                              {left + radiusX, top + radiusY, 2 * kQuarter}};
+                              {left + radiusX, bottom - radiusY, Quarter},
+                              {left + radiusX, top + radiusY, 2 * Quarter}};
     for (const Corner& corner : corners) {
         cairo_save(cr);
         cairo_translate(cr, corner.x, corner.y);
         cairo_scale(cr, radiusX, radiusY);
-        cairo_arc(cr, 0, 0, 1, corner.from, corner.from + kQuarter);
+        cairo_arc(cr, 0, 0, 1, corner.from, corner.from + Quarter);
         cairo_restore(cr);
     }
     cairo_close_path(cr);

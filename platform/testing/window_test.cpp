@@ -102,7 +102,7 @@ class IdleActions final : public user32::IdleHandler {
 public:
     void OnIdle(std::optional<uint64_t>) override {
         if (actions.empty()) {
-            PostQuitMessage(Desktop::kIdleQuitCode);
+            PostQuitMessage(Desktop::IdleQuitCode);
             return;
         }
         std::function<void()> action = std::move(actions.front());

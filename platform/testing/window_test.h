@@ -102,10 +102,10 @@ private:
 // system (offscreen, virtual clock at 0, trace and message boxes recorded). Messages
 // are taken with PumpUntilIdle, or with the test's own GetMessageA loop: when the
 // queue is idle, GetMessageA runs the next idle action, and when none is left it
-// returns 0 with the quit code kIdleQuitCode.
+// returns 0 with the quit code IdleQuitCode.
 class Desktop : public WindowDriver {
 public:
-    static constexpr int kIdleQuitCode = 0x1D1E;
+    static constexpr int IdleQuitCode = 0x1D1E;
 
     Desktop();
     ~Desktop();

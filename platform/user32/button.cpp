@@ -6,10 +6,10 @@
 namespace platform::user32 {
 namespace {
 
-constexpr int kColorBtnShadow = 16;
-constexpr int kColorBtnHighlight = 20;
-constexpr int kColorDarkShadow = 21;
-constexpr int kColorLight = 22;
+constexpr int ColorBtnShadow = 16;
+constexpr int ColorBtnHighlight = 20;
+constexpr int ColorDarkShadow = 21;
+constexpr int ColorLight = 22;
 
 void PaintButton(HWND handle) {
     gdi32::PlatformDrawing ownDrawing;
@@ -22,10 +22,10 @@ void PaintButton(HWND handle) {
     gdi32::FillWithColor(dc, RECT{0, 0, window->clientWidth, window->clientHeight}, gdi32::SystemColor(COLOR_BTNFACE));
 
     // Raised: light from the top left. Pressed: the same edges swapped, so the face sinks.
-    COLORREF outerTopLeft = gdi32::SystemColor(pressed ? kColorDarkShadow : kColorBtnHighlight);
-    COLORREF innerTopLeft = gdi32::SystemColor(pressed ? kColorBtnShadow : kColorLight);
-    COLORREF outerBottomRight = gdi32::SystemColor(pressed ? kColorBtnHighlight : kColorDarkShadow);
-    COLORREF innerBottomRight = gdi32::SystemColor(pressed ? kColorLight : kColorBtnShadow);
+    COLORREF outerTopLeft = gdi32::SystemColor(pressed ? ColorDarkShadow : ColorBtnHighlight);
+    COLORREF innerTopLeft = gdi32::SystemColor(pressed ? ColorBtnShadow : ColorLight);
+    COLORREF outerBottomRight = gdi32::SystemColor(pressed ? ColorBtnHighlight : ColorDarkShadow);
+    COLORREF innerBottomRight = gdi32::SystemColor(pressed ? ColorLight : ColorBtnShadow);
     if (right >= 1 && bottom >= 1) {
         gdi32::DrawPixelLine(dc, 0, 0, right - 1, 0, outerTopLeft);
         gdi32::DrawPixelLine(dc, 0, 0, 0, bottom - 1, outerTopLeft);

@@ -12,12 +12,12 @@
 namespace platform::user32 {
 namespace {
 
-constexpr int kCaption = 23;
-constexpr int kSizingFrame = 4;
-constexpr int kPaddedBorder = 4;
-constexpr int kFixedFrame = 3;
-constexpr POINT kDefaultPosition = {26, 26};
-constexpr SIZE kDefaultScreen = {1920, 1080};
+constexpr int Caption = 23;
+constexpr int SizingFrame = 4;
+constexpr int PaddedBorder = 4;
+constexpr int FixedFrame = 3;
+constexpr POINT DefaultPosition = {26, 26};
+constexpr SIZE DefaultScreen = {1920, 1080};
 
 POINT ClientOriginOnScreen(const Window& window) {
     if (!window.parent) {
@@ -39,17 +39,17 @@ RECT FrameInsets(DWORD style) {
     if (style & WS_CHILD) return RECT{0, 0, 0, 0};
     int side = 0;
     if (style & WS_THICKFRAME) {
-        side = kSizingFrame + kPaddedBorder;
+        side = SizingFrame + PaddedBorder;
     } else if (style & WS_DLGFRAME) {
-        side = kFixedFrame;
+        side = FixedFrame;
     } else if (style & WS_BORDER) {
         side = 1;
     }
-    int top = side + ((style & WS_CAPTION) == WS_CAPTION ? kCaption : 0);
+    int top = side + ((style & WS_CAPTION) == WS_CAPTION ? Caption : 0);
     return RECT{side, top, side, side};
 }
 
-POINT DefaultWindowPosition() { return kDefaultPosition; }
+POINT DefaultWindowPosition() { return DefaultPosition; }
 
 bool IsShownOnScreen(const Window& window) {
     for (const Window* walk = &window; walk; walk = walk->parent ? FindWindow(walk->parent) : nullptr) {
@@ -155,15 +155,15 @@ int WINAPI GetSystemMetrics(int nIndex) {
     case SM_CXSCREEN:
     case SM_CYSCREEN: {
         video::Backend* backend = video::CurrentIfOpen();
-        SIZE screen = backend ? backend->ScreenSize() : kDefaultScreen;
+        SIZE screen = backend ? backend->ScreenSize() : DefaultScreen;
         return nIndex == SM_CXSCREEN ? screen.cx : screen.cy;
     }
-    case SM_CYCAPTION: return kCaption;
+    case SM_CYCAPTION: return Caption;
     case SM_CXFRAME:
-    case SM_CYFRAME: return kSizingFrame;
+    case SM_CYFRAME: return SizingFrame;
     case SM_CXFIXEDFRAME:
-    case SM_CYFIXEDFRAME: return kFixedFrame;
-    case SM_CXPADDEDBORDER: return kPaddedBorder;
+    case SM_CYFIXEDFRAME: return FixedFrame;
+    case SM_CXPADDEDBORDER: return PaddedBorder;
     default: return 0;
     }
 }

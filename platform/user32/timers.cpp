@@ -8,8 +8,8 @@
 namespace platform::user32 {
 namespace {
 
-constexpr UINT kMinimumPeriod = 10;  // USER_TIMER_MINIMUM
-constexpr UINT kMaximumPeriod = 0x7FFFFFFF;
+constexpr UINT MinimumPeriod = 10;  // USER_TIMER_MINIMUM
+constexpr UINT MaximumPeriod = 0x7FFFFFFF;
 
 Timer* FindTimer(MessageQueue& queue, HWND window, UINT_PTR id) {
     for (Timer& timer : queue.timers) {
@@ -55,7 +55,7 @@ extern "C" {
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc) {
     std::shared_ptr<MessageQueue> queue = CurrentQueue();
     if (hWnd && QueueOf(hWnd) != queue) return 0;  // unknown window, or another thread's
-    UINT period = std::clamp(uElapse, kMinimumPeriod, kMaximumPeriod);
+    UINT period = std::clamp(uElapse, MinimumPeriod, MaximumPeriod);
     uint64_t due = NowMilliseconds() + period;
     // A thread timer (no window) gets an id of the system's choosing unless it names
     // one of its existing timers.

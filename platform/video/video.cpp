@@ -55,7 +55,7 @@ std::vector<std::string> RequestedOrder(const Selection& state) {
 }  // namespace
 
 std::span<const BackendEntry> AllBackends() {
-    static const BackendEntry entries[] = {kX11Backend, kOffscreenBackend};
+    static const BackendEntry entries[] = {X11BackendEntry, OffscreenBackendEntry};
     return entries;
 }
 

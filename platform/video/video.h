@@ -59,8 +59,8 @@ struct BackendEntry {
     std::unique_ptr<Backend> (*create)(std::string& whyNot);
 };
 
-extern const BackendEntry kX11Backend;
-extern const BackendEntry kOffscreenBackend;
+extern const BackendEntry X11BackendEntry;
+extern const BackendEntry OffscreenBackendEntry;
 
 // Every backend built in, and the order the program tries when PLATFORM_VIDEO is unset.
 std::span<const BackendEntry> AllBackends();

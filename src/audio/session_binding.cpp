@@ -6,7 +6,6 @@
 namespace {
 
 constexpr int IdentifierUnits = 512;
-constexpr auto relaxed = std::memory_order_relaxed;
 
 // At most IdentifierUnits - 1 units of text; the rest of the buffer is zero-filled.
 void CopyIdentifier(WCHAR (&buffer)[IdentifierUnits], const WCHAR* text) {

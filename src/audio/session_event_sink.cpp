@@ -4,10 +4,6 @@
 
 #include "audio/audio_ids.h"
 
-namespace {
-constexpr auto relaxed = std::memory_order_relaxed;
-}
-
 HRESULT STDMETHODCALLTYPE SessionEventSink::QueryInterface(REFIID riid, void** object) {
     if (object == nullptr) return E_FAIL;
     *object = nullptr;

@@ -37,6 +37,10 @@ private:
     static HRESULT OnTextPropertyChanged(LPCWSTR newText, LPCGUID eventContext);
 };
 
+// The one memory order of the status fields: each is a word of its own, and no reader
+// needs one field to be ordered with another.
+inline constexpr auto relaxed = std::memory_order_relaxed;
+
 static_assert(std::atomic<ULONG>::is_always_lock_free);
 static_assert(std::atomic<float>::is_always_lock_free);
 static_assert(std::atomic<BOOL>::is_always_lock_free);

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr auto relaxed = std::memory_order_relaxed;
-
 const char* StateText(INT state) {
     switch (state) {
     case AudioSessionStateInactive: return "Inactive";

@@ -37,7 +37,7 @@ struct PulseAudioService::Request {
 
 namespace {
 
-constexpr pa_usec_t kUsecPerMsec = 1000;
+constexpr pa_usec_t UsecPerMsec = 1000;
 
 }  // namespace
 
@@ -63,7 +63,7 @@ bool PulseAudioService::Start(const char* server, std::chrono::milliseconds time
     // Never start a server of our own: a machine without one falls back to the next backend.
     if (pa_context_connect(context_, server, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
     pa_time_event* deadline = pa_context_rttime_new(
-        context_, pa_rtclock_now() + static_cast<pa_usec_t>(timeout.count()) * kUsecPerMsec,
+        context_, pa_rtclock_now() + static_cast<pa_usec_t>(timeout.count()) * UsecPerMsec,
         [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
             auto* service = static_cast<PulseAudioService*>(self);
             service->timedOut_ = true;
@@ -335,7 +335,7 @@ GUID PulseAudioService::TakeContext(Stream& stream, bool volumeChanged, pa_volum
         }
     }
     std::erase_if(pending, [](const PendingChange& change) { return change.applied; });
-    return kOtherClientContext;
+    return OtherClientContext;
 }
 
 void PulseAudioService::OnContextState() {

@@ -46,7 +46,7 @@ public:
     HRESULT SetMute(SessionKey session, BOOL mute, const GUID& eventContext) override;
 
     // The event context of changes that this process did not request.
-    static constexpr GUID kOtherClientContext = {0x3c0d8a51, 0x7e26, 0x4f0b, {0x9d, 0x41, 0x70, 0x75, 0x6c, 0x73, 0x65, 0x21}};
+    static constexpr GUID OtherClientContext = {0x3c0d8a51, 0x7e26, 0x4f0b, {0x9d, 0x41, 0x70, 0x75, 0x6c, 0x73, 0x65, 0x21}};
 
     // False once the server has gone away; every call then fails.
     bool Connected();

@@ -172,7 +172,7 @@ HRESULT SimAudioService::ApplyMute(size_t index, BOOL mute, const GUID& eventCon
 HRESULT SimAudioService::SetVolume(SessionKey key, float volume, const GUID& eventContext) {
     {
         std::lock_guard lock(mutex_);
-        setCalls_.push_back({IndexOf(key), SimSetCall::kVolume, volume, FALSE, eventContext});
+        setCalls_.push_back({IndexOf(key), SimSetCall::Volume, volume, FALSE, eventContext});
     }
     return ApplyVolume(IndexOf(key), volume, eventContext);
 }
@@ -180,17 +180,17 @@ HRESULT SimAudioService::SetVolume(SessionKey key, float volume, const GUID& eve
 HRESULT SimAudioService::SetMute(SessionKey key, BOOL mute, const GUID& eventContext) {
     {
         std::lock_guard lock(mutex_);
-        setCalls_.push_back({IndexOf(key), SimSetCall::kMute, 0.0f, mute, eventContext});
+        setCalls_.push_back({IndexOf(key), SimSetCall::Mute, 0.0f, mute, eventContext});
     }
     return ApplyMute(IndexOf(key), mute, eventContext);
 }
 
-void SimAudioService::OtherClientSetVolume(size_t session, float volume) { ApplyVolume(session, volume, kOtherClientContext); }
+void SimAudioService::OtherClientSetVolume(size_t session, float volume) { ApplyVolume(session, volume, OtherClientContext); }
 
-void SimAudioService::OtherClientSetMute(size_t session, BOOL mute) { ApplyMute(session, mute, kOtherClientContext); }
+void SimAudioService::OtherClientSetMute(size_t session, BOOL mute) { ApplyMute(session, mute, OtherClientContext); }
 
 void SimAudioService::SendVolumeNotification(size_t session, float volume, BOOL mute) {
-    Post([this, session, volume, mute] { Notifications().DeliverVolume(session, volume, mute, kOtherClientContext); });
+    Post([this, session, volume, mute] { Notifications().DeliverVolume(session, volume, mute, OtherClientContext); });
 }
 
 void SimAudioService::ChangeState(size_t session, int state) {
@@ -206,7 +206,7 @@ void SimAudioService::Disconnect(size_t session, AudioSessionDisconnectReason re
 void SimAudioService::Flood(size_t session, int count) {
     Post([this, session, count] {
         for (int i = 0; i < count; ++i) {
-            Notifications().DeliverVolume(session, static_cast<float>(i % 101) / 100.0f, i % 2, kOtherClientContext);
+            Notifications().DeliverVolume(session, static_cast<float>(i % 101) / 100.0f, i % 2, OtherClientContext);
             Notifications().DeliverState(session, static_cast<AudioSessionState>(i % 3));
         }
     });

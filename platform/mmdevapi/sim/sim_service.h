@@ -45,7 +45,7 @@ struct SimScenario {
 // A SetMasterVolume or SetMute that reached the service, in order of arrival.
 struct SimSetCall {
     size_t session;
-    enum Kind { kVolume, kMute } kind;
+    enum Kind { Volume, Mute } kind;
     float volume;
     BOOL mute;
     GUID eventContext;
@@ -95,7 +95,7 @@ public:
     size_t RegisteredCount() { return Notifications().RegisteredCount(); }
 
 private:
-    static constexpr GUID kOtherClientContext = {0x6f7a1c2e, 0x5b4d, 0x4e21, {0x9a, 0x3c, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66}};
+    static constexpr GUID OtherClientContext = {0x6f7a1c2e, 0x5b4d, 0x4e21, {0x9a, 0x3c, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66}};
 
     HRESULT ApplyVolume(size_t index, float volume, const GUID& eventContext);
     HRESULT ApplyMute(size_t index, BOOL mute, const GUID& eventContext);

@@ -48,6 +48,7 @@ std::unique_ptr<Backend> CreateOffscreen(std::string&) { return std::make_unique
 
 }  // namespace
 
-const BackendEntry kOffscreenBackend = {"offscreen", "in-memory windows; frames as PNG with PLATFORM_VIDEO_DUMP", CreateOffscreen};
+const BackendEntry OffscreenBackendEntry = {"offscreen", "in-memory windows; frames as PNG with PLATFORM_VIDEO_DUMP",
+                                            CreateOffscreen};
 
 }  // namespace platform::video

@@ -180,6 +180,6 @@ std::unique_ptr<Backend> CreateX11(std::string& whyNot) {
 
 }  // namespace
 
-const BackendEntry kX11Backend = {"x11", "windows on the X display named by DISPLAY", CreateX11};
+const BackendEntry X11BackendEntry = {"x11", "windows on the X display named by DISPLAY", CreateX11};
 
 }  // namespace platform::video
