@@ -435,11 +435,35 @@ TEST_F(WindowTest, TimerFiresOncePerDueTimeUnderTheVirtualClock) {
     EXPECT_EQ(timerMessages(), 0) << "not due yet";
     desktop.AdvanceTime(1);
     EXPECT_EQ(timerMessages(), 1);
-    EXPECT_EQ(timerMessages(), 0) << "the next period starts when it fired";
+    EXPECT_EQ(timerMessages(), 0) << "one message per due time";
     desktop.AdvanceTime(1000);
     EXPECT_EQ(timerMessages(), 1) << "a late timer fires once, not once per missed period";
     desktop.AdvanceTime(30);
     EXPECT_EQ(timerMessages(), 1);
+}
+
+TEST_F(WindowTest, TimerKeepsItsScheduleWhenTakenLateAndSkipsMissedPeriods) {
+    ASSERT_NE(Register("TestWindow"), 0);
+    HWND window = CreateMain();
+    desktop.PumpUntilIdle();
+    SetTimer(window, 7, 30, nullptr);  // due at 30, 60, 90, ...
+    auto timerMessages = [&] {
+        int count = 0;
+        for (const MSG& message : desktop.PumpUntilIdle()) count += message.message == WM_TIMER;
+        return count;
+    };
+    desktop.AdvanceTime(45);  // a busy thread takes the first tick 15 ms late
+    EXPECT_EQ(timerMessages(), 1);
+    desktop.AdvanceTime(14);
+    EXPECT_EQ(timerMessages(), 0) << "59: the second period has not ended";
+    desktop.AdvanceTime(1);
+    EXPECT_EQ(timerMessages(), 1) << "60: lateness of one tick does not move the next";
+    desktop.AdvanceTime(100);
+    EXPECT_EQ(timerMessages(), 1) << "160: the ticks due at 90, 120 and 150 make one message";
+    desktop.AdvanceTime(19);
+    EXPECT_EQ(timerMessages(), 0) << "179: the missed periods are skipped, the schedule kept";
+    desktop.AdvanceTime(1);
+    EXPECT_EQ(timerMessages(), 1) << "180";
 }
 
 TEST_F(WindowTest, SetTimerAgainRestartsTheTimer) {

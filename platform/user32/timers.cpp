@@ -1,6 +1,8 @@
-// Timers. A due timer turns into one WM_TIMER when the queue is asked for a message,
-// and its next period starts from that moment; a timer that falls behind (a busy
-// thread, or a test that moves the clock far ahead) fires once, not once per period.
+// Timers. A due timer turns into one WM_TIMER when the queue is asked for a message.
+// It keeps its schedule: the next period starts where the last one ended, not when the
+// message was taken, so lateness does not add up. A timer that falls behind (a busy
+// thread, or a test that moves the clock far ahead) fires once, and the periods it
+// missed are skipped rather than delivered late.
 #include <algorithm>
 
 #include "user32/window_state.h"
@@ -28,7 +30,8 @@ bool TakeDueTimer(MessageQueue& queue, HWND filter, MSG* message) {
         if (!earliest || timer.due < earliest->due) earliest = &timer;
     }
     if (!earliest) return false;
-    earliest->due = now + earliest->period;
+    const uint64_t missed = (now - earliest->due) / earliest->period;
+    earliest->due += (missed + 1) * earliest->period;
     *message =
         MSG{earliest->window, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->procedure), static_cast<DWORD>(now), {}};
     return true;
