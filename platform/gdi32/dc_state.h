@@ -18,6 +18,7 @@ struct DeviceContext {
     HWND window = nullptr;
     cairo_surface_t* surface = nullptr;  // a reference of our own
     cairo_region_t* clip = nullptr;      // null: the whole surface
+    cairo_region_t* drawn = nullptr;     // what drawing calls may have changed; null: nothing
     const GdiObject* pen = nullptr;
     const GdiObject* brush = nullptr;
     int bkMode = OPAQUE;
@@ -35,6 +36,10 @@ HGDIOBJ HandleOf(const GdiObject* object);
 // A cairo context on the DC's surface, clipped to the DC's clip region, with the
 // rasteriser set for crisp one-pixel shapes. The caller destroys it.
 cairo_t* BeginDrawing(const DeviceContext& dc);
+// Records that a drawing call may change the pixels of bounds, so the window manager
+// shows that part, and only that part, when the DC is released.
+void NoteDrawn(DeviceContext& dc, const RECT& bounds);
+void NoteDrawnEverywhere(DeviceContext& dc);
 void SetSourceColor(cairo_t* cr, COLORREF color);
 
 }  // namespace platform::gdi32

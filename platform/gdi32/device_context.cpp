@@ -26,6 +26,7 @@ DcTable& table() {
 void Release(DeviceContext& dc) {
     cairo_surface_destroy(dc.surface);
     if (dc.clip) cairo_region_destroy(dc.clip);
+    if (dc.drawn) cairo_region_destroy(dc.drawn);
 }
 
 }  // namespace
@@ -75,6 +76,28 @@ HWND DcWindow(HDC handle) {
     return dc ? dc->window : nullptr;
 }
 
+void NoteDrawn(DeviceContext& dc, const RECT& bounds) {
+    if (bounds.right <= bounds.left || bounds.bottom <= bounds.top) return;
+    if (!dc.drawn) dc.drawn = cairo_region_create();
+    cairo_rectangle_int_t part{bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top};
+    cairo_region_union_rectangle(dc.drawn, &part);
+}
+
+void NoteDrawnEverywhere(DeviceContext& dc) {
+    NoteDrawn(dc, RECT{0, 0, cairo_image_surface_get_width(dc.surface), cairo_image_surface_get_height(dc.surface)});
+}
+
+cairo_region_t* TakeDrawnArea(HDC handle) {
+    DeviceContext* dc = FindDc(handle);
+    if (!dc || !dc->drawn) return nullptr;
+    cairo_region_t* drawn = dc->drawn;
+    dc->drawn = nullptr;
+    if (dc->clip) cairo_region_intersect(drawn, dc->clip);
+    cairo_rectangle_int_t surface{0, 0, cairo_image_surface_get_width(dc->surface), cairo_image_surface_get_height(dc->surface)};
+    cairo_region_intersect_rectangle(drawn, &surface);
+    return drawn;
+}
+
 void ResetDeviceContexts() {
     DcTable& state = table();
     std::lock_guard<std::mutex> guard(state.lock);
@@ -119,6 +142,7 @@ void SetSourceColor(cairo_t* cr, COLORREF color) {
 void FillWithColor(HDC handle, const RECT& rect, COLORREF color) {
     DeviceContext* dc = FindDc(handle);
     if (!dc || rect.right <= rect.left || rect.bottom <= rect.top) return;
+    NoteDrawn(*dc, rect);
     cairo_t* cr = BeginDrawing(*dc);
     SetSourceColor(cr, color);
     cairo_rectangle(cr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);

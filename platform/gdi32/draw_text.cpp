@@ -154,7 +154,10 @@ int DrawUtf8(HDC hdc, const char* function, const std::string& text, LPRECT rect
         return textHeight;
     }
 
-    if (!(format & DT_NOCLIP)) {
+    if (format & DT_NOCLIP) {
+        NoteDrawnEverywhere(*dc);
+    } else {
+        NoteDrawn(*dc, *rect);
         cairo_rectangle(cr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
         cairo_clip(cr);
     }

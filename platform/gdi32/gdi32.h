@@ -17,6 +17,9 @@ HDC CreateDc(HWND window, cairo_surface_t* surface, const cairo_region_t* clip);
 bool DeleteDc(HDC dc);
 bool IsDc(HDC dc);
 HWND DcWindow(HDC dc);
+// The part of the surface that drawing through dc may have changed, within its clip;
+// null when nothing was drawn. The caller destroys the region.
+cairo_region_t* TakeDrawnArea(HDC dc);
 
 // The colour of a system colour index (COLOR_xxx) as Windows 10 shows it by default.
 COLORREF SystemColor(int index);

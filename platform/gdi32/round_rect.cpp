@@ -50,6 +50,7 @@ extern "C" BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bott
     if (right < left) std::swap(left, right);
     if (bottom < top) std::swap(top, bottom);
     if (right - left < 2 || bottom - top < 2) return TRUE;
+    NoteDrawn(*dc, RECT{left, top, right, bottom});
 
     // The outline runs through pixel centres from the first to the last pixel inside.
     double x0 = left + 0.5, y0 = top + 0.5, x1 = right - 0.5, y1 = bottom - 0.5;

@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "gdi32/gdi32.h"
+#include "video/offscreen/offscreen.h"
 #include "video/video.h"
 
 namespace platform::test {
@@ -35,6 +36,7 @@ void EnterHeadless(user32::IdleHandler* idle) {
     user32::SetIdleHandler(idle);
     gdi32::EnableTrace(true);
     user32::RecordMessageBoxes(true);
+    video::offscreen::RecordPresents(true);
 }
 
 void LeaveHeadless() {
@@ -44,6 +46,7 @@ void LeaveHeadless() {
     video::OverrideOrder({});
     gdi32::EnableTrace(false);
     user32::RecordMessageBoxes(false);
+    video::offscreen::RecordPresents(false);
 }
 
 Image ToImage(cairo_surface_t* surface) {
@@ -154,6 +157,24 @@ bool WindowDriver::SavePng(HWND window, const std::string& path) {
 }
 
 std::vector<GdiCall> WindowDriver::TakeTrace() { return gdi32::TakeTrace(); }
+
+std::vector<Presented> WindowDriver::TakePresents() {
+    std::vector<Presented> presents;
+    for (video::offscreen::Presented& present : video::offscreen::TakePresents()) {
+        presents.push_back(Presented{present.window, present.area, ToImage(present.screen)});
+        cairo_surface_destroy(present.screen);
+    }
+    return presents;
+}
+
+Image WindowDriver::Screen(HWND topLevel) {
+    cairo_surface_t* screen = video::offscreen::Screen(topLevel);
+    Image image = ToImage(screen);
+    if (screen) cairo_surface_destroy(screen);
+    return image;
+}
+
+void WindowDriver::Expose(HWND topLevel, const RECT& area) { video::offscreen::Expose(topLevel, area); }
 
 HWND Program::MainWindow() {
     std::vector<HWND> topLevel = user32::TopLevelWindows();

@@ -31,6 +31,14 @@ constexpr uint32_t PixelOf(COLORREF color) {
     return (static_cast<uint32_t>(GetRValue(color)) << 16) | (static_cast<uint32_t>(GetGValue(color)) << 8) | GetBValue(color);
 }
 
+// One present to the display: the rectangles of a top-level window's client area
+// that were sent, and what the display showed of the window right after.
+struct Presented {
+    HWND window = nullptr;
+    std::vector<RECT> area;
+    Image screen;
+};
+
 class Program;
 using Step = std::function<void(Program&)>;
 
@@ -78,6 +86,13 @@ public:
     // GDI and DrawText calls the program made since the last take (or the start), with
     // GetDC/ReleaseDC/BeginPaint/EndPaint; the platform's own drawing is left out.
     std::vector<GdiCall> TakeTrace();
+    // Presents since the last take (or the start), oldest first.
+    std::vector<Presented> TakePresents();
+    // What the display shows of a top-level window: only presents change it.
+    Image Screen(HWND topLevel);
+    // The display loses area of a top-level window's client area (it turns black) and
+    // reports it with an expose event, handled when the loop next runs.
+    void Expose(HWND topLevel, const RECT& area);
 };
 
 // The program as RunWinMain runs it, handed to each step.
@@ -92,6 +107,9 @@ public:
     Image Snapshot() { return driver_.Snapshot(MainWindow()); }
     bool SavePng(const std::string& path) { return driver_.SavePng(MainWindow(), path); }
     std::vector<GdiCall> TakeTrace() { return driver_.TakeTrace(); }
+    std::vector<Presented> TakePresents() { return driver_.TakePresents(); }
+    Image Screen() { return driver_.Screen(MainWindow()); }
+    void Expose(const RECT& area) { driver_.Expose(MainWindow(), area); }
     uint64_t Now() { return driver_.Now(); }
 
 private:

@@ -89,6 +89,8 @@ void SetWindowGeometry(HWND handle, const RECT& rect, bool repaint, bool fromDis
     }
     if (repaint && window->parent && (moved || resized)) {
         if (Window* parent = FindWindow(window->parent)) InvalidateIfNotEmpty(*parent, oldRect);
+        // The child's pixels are valid where it now lies, but not yet on the display.
+        NoteChangedRect(window->parent, rect);
     }
     POINT origin = window->parent ? POINT{rect.left, rect.top} : ClientOriginOnScreen(*window);
     if (moved) SendMessageA(handle, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));

@@ -23,22 +23,10 @@ HWND HitTest(HWND handle, POINT& point) {
     return handle;
 }
 
-void InvalidateArea(HWND handle, const RECT& area) {
-    Window* window = FindWindow(handle);
-    if (!window) return;
-    InvalidateClient(*window, &area, true);
-    for (HWND childHandle : window->children) {
-        const Window* child = FindWindow(childHandle);
-        if (!child) continue;
-        RECT inChild{area.left - child->rect.left, area.top - child->rect.top, area.right - child->rect.left,
-                     area.bottom - child->rect.top};
-        InvalidateArea(childHandle, inChild);
-    }
-}
-
 class DisplayEventSink final : public video::EventSink {
 public:
-    void OnExpose(HWND window, const RECT& area) override { InvalidateArea(window, area); }
+    // The windows' surfaces still hold what the display lost: no window paints for it.
+    void OnExpose(HWND window, const RECT& area) override { Represent(window, area); }
 
     void OnClientResized(HWND handle, int clientWidth, int clientHeight) override {
         Window* window = FindWindow(handle);

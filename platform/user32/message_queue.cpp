@@ -12,6 +12,7 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <ctime>
 
 #include "gdi32/gdi32.h"
 #include "user32/window_state.h"
@@ -35,7 +36,10 @@ bool TakeFrom(std::deque<MSG>& messages, HWND filter, UINT first, UINT last, MSG
 }
 
 bool TakeNext(MessageQueue& queue, HWND filter, UINT first, UINT last, MSG* message) {
-    if (video::Backend* backend = video::CurrentIfOpen()) backend->DispatchEvents(DisplayEvents());
+    if (video::Backend* backend = video::CurrentIfOpen()) {
+        backend->DispatchEvents(DisplayEvents(), queue.displayReadable);
+        queue.displayReadable = false;
+    }
     {
         std::lock_guard<std::mutex> guard(queue.postedLock);
         if (TakeFrom(queue.posted, filter, first, last, message)) return true;
@@ -65,19 +69,23 @@ bool TakeNext(MessageQueue& queue, HWND filter, UINT first, UINT last, MSG* mess
     return false;
 }
 
+// One system call when nothing happens: the wait itself.
 void SleepUntilWork(MessageQueue& queue, std::optional<uint64_t> nextTimerDue) {
     pollfd descriptors[2] = {{queue.wakeDescriptor, POLLIN, 0}, {-1, POLLIN, 0}};
     nfds_t count = 1;
+    bool eventsHeld = false;
     if (video::Backend* backend = video::CurrentIfOpen()) {
+        eventsHeld = backend->PrepareToWait();
         int descriptor = backend->EventDescriptor();
         if (descriptor >= 0) descriptors[count++].fd = descriptor;
     }
-    int timeout = -1;
-    if (nextTimerDue) {
-        uint64_t now = NowMilliseconds();
-        timeout = *nextTimerDue <= now ? 0 : static_cast<int>(std::min<uint64_t>(*nextTimerDue - now, INT_MAX));
+    timespec timeout{0, 0};
+    if (nextTimerDue && !eventsHeld) {
+        int64_t wait = NanosecondsUntil(*nextTimerDue);
+        timeout = timespec{static_cast<time_t>(wait / 1000000000), static_cast<long>(wait % 1000000000)};
     }
-    poll(descriptors, count, timeout);
+    ppoll(descriptors, count, nextTimerDue || eventsHeld ? &timeout : nullptr, nullptr);
+    if (count > 1 && descriptors[1].revents) queue.displayReadable = true;
     if (descriptors[0].revents & POLLIN) {
         uint64_t posts;
         [[maybe_unused]] ssize_t drained = read(queue.wakeDescriptor, &posts, sizeof posts);
@@ -137,6 +145,9 @@ void ResetCurrentQueue() {
     queue->timers.clear();
     queue->nextThreadTimerId = 1;
     queue->capture = nullptr;
+    queue->invalidWindows.clear();
+    queue->displayReadable = false;
+    queue->presentHolds = 0;
 }
 
 bool PeekNextMessage(MSG* message) { return TakeNext(*CurrentQueue(), nullptr, 0, 0, message); }

@@ -4,6 +4,11 @@
 // Every window keeps its client pixels in an image surface of its own. What the user
 // sees of a top-level window is its surface with the surfaces of its visible children
 // drawn on top, so a parent's drawing never covers a child.
+//
+// Only what changed goes to the display: a device context reports the part it drew,
+// and that part alone is composed and presented when the DC is released. The surfaces
+// stay valid in between, so whatever the display loses is shown again from them
+// without asking the window procedures to paint.
 #include "gdi32/gdi32.h"
 #include "user32/window_state.h"
 
@@ -24,6 +29,49 @@ void ComposeChildren(cairo_t* cr, const Window& window, int originX, int originY
     }
 }
 
+void SetInvalid(Window& window, bool invalid) {
+    if (!window.handle || !window.queue) return;
+    if (invalid) {
+        window.queue->invalidWindows.insert(window.handle);
+    } else {
+        window.queue->invalidWindows.erase(window.handle);
+    }
+}
+
+bool ChildrenOverlap(const Window& window, const cairo_rectangle_int_t& area) {
+    for (HWND childHandle : window.children) {
+        const Window* child = FindWindow(childHandle);
+        if (!child || !child->visible) continue;
+        if (child->rect.left < area.x + area.width && child->rect.right > area.x && child->rect.top < area.y + area.height &&
+            child->rect.bottom > area.y) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void PresentArea(Window& window, const cairo_region_t* area) {
+    cairo_rectangle_int_t extents;
+    cairo_region_get_extents(area, &extents);
+    cairo_surface_flush(window.surface);
+    if (!ChildrenOverlap(window, extents)) {
+        // The common case, a window drawing into itself: its own pixels are the frame.
+        window.native->Present(window.surface, POINT{0, 0}, area);
+        return;
+    }
+    cairo_surface_t* frame = cairo_image_surface_create(CAIRO_FORMAT_RGB24, extents.width, extents.height);
+    cairo_t* cr = cairo_create(frame);
+    cairo_translate(cr, -extents.x, -extents.y);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, window.surface, 0, 0);
+    cairo_paint(cr);
+    ComposeChildren(cr, window, 0, 0);
+    cairo_destroy(cr);
+    cairo_surface_flush(frame);
+    window.native->Present(frame, POINT{extents.x, extents.y}, area);
+    cairo_surface_destroy(frame);
+}
+
 void UpdateNow(HWND handle) {
     Window* window = FindWindow(handle);
     if (!window) return;
@@ -36,6 +84,16 @@ void UpdateNow(HWND handle) {
     for (HWND child : children) UpdateNow(child);
 }
 
+// Paints the whole tree first and shows it once, so no frame has parts missing.
+void UpdateTree(HWND handle) {
+    std::shared_ptr<MessageQueue> queue = QueueOf(handle);
+    if (!queue) return;
+    ++queue->presentHolds;
+    UpdateNow(handle);
+    --queue->presentHolds;
+    PresentChanges(handle);
+}
+
 void TraceWindowCall(const char* function, HDC dc, HWND window, const RECT* rect, long long result) {
     if (!gdi32::TraceWanted()) return;
     gdi32::GdiCall call = gdi32::TraceCall(function, dc);
@@ -43,6 +101,16 @@ void TraceWindowCall(const char* function, HDC dc, HWND window, const RECT* rect
     if (rect) call.rect = *rect;
     call.result = result;
     gdi32::Record(std::move(call));
+}
+
+// The end of drawing through a window DC: what it drew goes to the display.
+void ReleaseDrawing(HWND window, HDC dc) {
+    if (cairo_region_t* drawn = gdi32::TakeDrawnArea(dc)) {
+        NoteChanged(window, drawn);
+        cairo_region_destroy(drawn);
+    }
+    gdi32::DeleteDc(dc);
+    PresentChanges(window);
 }
 
 }  // namespace
@@ -60,6 +128,7 @@ void InvalidateClient(Window& window, const RECT* rect, bool erase) {
     cairo_rectangle_int_t part{area.left, area.top, area.right - area.left, area.bottom - area.top};
     cairo_region_union_rectangle(window.update, &part);
     if (erase) window.erasePending = true;
+    SetInvalid(window, true);
 }
 
 void InvalidateTree(HWND handle) {
@@ -70,14 +139,51 @@ void InvalidateTree(HWND handle) {
 }
 
 HWND NextWindowToPaint(const MessageQueue& queue, HWND filter) {
-    for (HWND handle : AllWindows()) {
+    for (HWND handle : queue.invalidWindows) {
         const Window* window = FindWindow(handle);
-        if (window && window->queue.get() == &queue && HasUpdate(*window) && IsShownOnScreen(*window) &&
-            MatchesWindowFilter(filter, handle)) {
-            return handle;
-        }
+        if (window && HasUpdate(*window) && IsShownOnScreen(*window) && MatchesWindowFilter(filter, handle)) return handle;
     }
     return nullptr;
+}
+
+void NoteChanged(HWND handle, const cairo_region_t* area) {
+    if (!area || cairo_region_is_empty(area)) return;
+    HWND topLevel = TopLevelOf(handle);
+    Window* top = FindWindow(topLevel);
+    if (!top) return;
+    POINT origin = ClientToTopLevel(handle, POINT{0, 0});
+    cairo_region_t* moved = cairo_region_copy(area);
+    cairo_region_translate(moved, origin.x, origin.y);
+    if (!top->unpresented) top->unpresented = cairo_region_create();
+    cairo_region_union(top->unpresented, moved);
+    cairo_region_destroy(moved);
+}
+
+void NoteChangedRect(HWND handle, const RECT& area) {
+    if (area.right <= area.left || area.bottom <= area.top) return;
+    cairo_rectangle_int_t part{area.left, area.top, area.right - area.left, area.bottom - area.top};
+    cairo_region_t* region = cairo_region_create_rectangle(&part);
+    NoteChanged(handle, region);
+    cairo_region_destroy(region);
+}
+
+void PresentChanges(HWND anyWindowOfTheTree) {
+    Window* window = FindWindow(TopLevelOf(anyWindowOfTheTree));
+    if (!window || !window->unpresented || window->queue->presentHolds > 0) return;
+    cairo_region_t* area = window->unpresented;
+    window->unpresented = nullptr;
+    cairo_rectangle_int_t client{0, 0, window->clientWidth, window->clientHeight};
+    cairo_region_intersect_rectangle(area, &client);
+    // A hidden window shows nothing; showing it again repaints the whole tree.
+    if (!cairo_region_is_empty(area) && window->native && window->visible && window->surface && window->native->WantsFrames()) {
+        PresentArea(*window, area);
+    }
+    cairo_region_destroy(area);
+}
+
+void Represent(HWND topLevel, const RECT& area) {
+    NoteChangedRect(topLevel, area);
+    PresentChanges(topLevel);
 }
 
 void ResizeSurface(Window& window) {
@@ -93,15 +199,19 @@ void ResizeSurface(Window& window) {
     if (window.update) {
         cairo_rectangle_int_t client{0, 0, window.clientWidth, window.clientHeight};
         cairo_region_intersect_rectangle(window.update, &client);
+        SetInvalid(window, HasUpdate(window));
     }
 }
 
 void DropSurface(Window& window) {
     window.native.reset();
+    SetInvalid(window, false);
     if (window.surface) cairo_surface_destroy(window.surface);
     if (window.update) cairo_region_destroy(window.update);
+    if (window.unpresented) cairo_region_destroy(window.unpresented);
     window.surface = nullptr;
     window.update = nullptr;
+    window.unpresented = nullptr;
 }
 
 cairo_surface_t* ComposeClientArea(HWND handle) {
@@ -117,16 +227,6 @@ cairo_surface_t* ComposeClientArea(HWND handle) {
     cairo_destroy(cr);
     cairo_surface_flush(image);
     return image;
-}
-
-void Present(HWND anyWindowOfTheTree) {
-    HWND topLevel = TopLevelOf(anyWindowOfTheTree);
-    Window* window = FindWindow(topLevel);
-    if (!window || !window->native || !window->visible || !window->native->WantsFrames()) return;
-    cairo_surface_t* frame = ComposeClientArea(topLevel);
-    if (!frame) return;
-    window->native->Present(frame);
-    cairo_surface_destroy(frame);
 }
 
 }  // namespace platform::user32
@@ -149,7 +249,7 @@ BOOL WINAPI InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase) {
 
 BOOL WINAPI UpdateWindow(HWND hWnd) {
     if (!FindWindow(hWnd)) return FALSE;
-    UpdateNow(hWnd);
+    UpdateTree(hWnd);
     return TRUE;
 }
 
@@ -160,6 +260,7 @@ HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
     cairo_region_t* clip = window->update ? cairo_region_copy(window->update) : cairo_region_create();
     if (window->update) cairo_region_destroy(window->update);
     window->update = nullptr;
+    SetInvalid(*window, false);
     const bool erase = window->erasePending;
     window->erasePending = false;
 
@@ -181,8 +282,7 @@ HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
     if (!lpPaint) return FALSE;
     TraceWindowCall("EndPaint", lpPaint->hdc, hWnd, &lpPaint->rcPaint, TRUE);
-    platform::gdi32::DeleteDc(lpPaint->hdc);
-    Present(hWnd);
+    ReleaseDrawing(hWnd, lpPaint->hdc);
     return TRUE;
 }
 
@@ -197,8 +297,7 @@ int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
     bool ours = hDC && platform::gdi32::IsDc(hDC) && platform::gdi32::DcWindow(hDC) == hWnd;
     TraceWindowCall("ReleaseDC", hDC, hWnd, nullptr, ours ? 1 : 0);
     if (!ours) return 0;
-    platform::gdi32::DeleteDc(hDC);
-    Present(hWnd);
+    ReleaseDrawing(hWnd, hDC);
     return 1;
 }
 

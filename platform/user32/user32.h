@@ -25,6 +25,8 @@ public:
 // Null restores the monotonic clock. Set while no window thread runs.
 void SetClock(Clock* clock);
 uint64_t NowMilliseconds();
+// Nanoseconds from now until the clock reads dueMilliseconds; 0 when that has passed.
+int64_t NanosecondsUntil(uint64_t dueMilliseconds);
 
 // What a thread does when its queue has nothing to deliver at the current time.
 // The program sleeps until the display has events or the next timer is due; the

@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,14 @@ struct MessageQueue {
     std::vector<Timer> timers;
     UINT_PTR nextThreadTimerId = 1;
     HWND capture = nullptr;
+
+    // Windows of this queue whose update region is not empty, so that finding one to
+    // paint costs nothing when all are valid. Ordered by handle: oldest first.
+    std::set<HWND> invalidWindows;
+    // The display's descriptor polled readable since its events were last read.
+    bool displayReadable = false;
+    // While above zero, changed pixels are collected and shown together afterwards.
+    int presentHolds = 0;
 };
 
 std::shared_ptr<MessageQueue> CurrentQueue();
@@ -85,6 +94,9 @@ struct Window {
 
     cairo_surface_t* surface = nullptr;  // the client area's pixels
     cairo_region_t* update = nullptr;    // invalid part of the client area
+    // Top-level only: the part of the client area, children included, whose pixels
+    // changed since they were last shown on the display.
+    cairo_region_t* unpresented = nullptr;
     bool erasePending = false;
     std::unique_ptr<video::Window> native;  // top-level windows only
     std::vector<HWND> children;             // oldest first
@@ -116,7 +128,14 @@ bool IsShownOnScreen(const Window& window);
 // Painting (paint.cpp).
 void InvalidateClient(Window& window, const RECT* rect, bool erase);
 void InvalidateTree(HWND handle);
-void Present(HWND anyWindowOfTheTree);
+// Marks area (in window's client coordinates) as changed; PresentChanges shows every
+// changed part of a tree, unless presents are held.
+void NoteChanged(HWND window, const cairo_region_t* area);
+void NoteChangedRect(HWND window, const RECT& area);
+void PresentChanges(HWND anyWindowOfTheTree);
+// Shows area of a top-level window again from the pixels its windows keep, without
+// painting: what the display lost (an expose) is still valid here.
+void Represent(HWND topLevel, const RECT& area);
 HWND NextWindowToPaint(const MessageQueue& queue, HWND filter);
 void DropSurface(Window& window);
 void ResizeSurface(Window& window);

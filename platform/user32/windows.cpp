@@ -242,6 +242,8 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
     if (show) {
         window->style |= WS_VISIBLE;
         InvalidateTree(hWnd);
+        // A window coming onto the display needs all of it there, painted or not.
+        if (window->native) NoteChangedRect(hWnd, RECT{0, 0, window->clientWidth, window->clientHeight});
     } else {
         window->style &= ~WS_VISIBLE;
         if (Window* parent = FindWindow(window->parent)) InvalidateClient(*parent, &window->rect, true);

@@ -38,7 +38,9 @@ public:
     virtual void Resize(int clientWidth, int clientHeight) = 0;
     // False when nothing looks at the frames, so the caller can skip composing them.
     virtual bool WantsFrames() const = 0;
-    virtual void Present(cairo_surface_t* clientImage) = 0;
+    // Shows area (client coordinates) of the client area. image holds the client
+    // pixels from imageOrigin on, at least over area; nothing outside area is sent.
+    virtual void Present(cairo_surface_t* image, POINT imageOrigin, const cairo_region_t* area) = 0;
 };
 
 class Backend {
@@ -47,8 +49,14 @@ public:
     virtual std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight) = 0;
     // A descriptor that becomes readable when events arrive, or -1 for none.
     virtual int EventDescriptor() const = 0;
-    // Delivers every event already received, without waiting.
-    virtual void DispatchEvents(EventSink& sink) = 0;
+    // Delivers the events received so far, without waiting. descriptorReadable: the
+    // descriptor polled readable since the last call; without it the backend reads
+    // nothing new and delivers only events it already holds, so an idle display costs
+    // no call at all.
+    virtual void DispatchEvents(EventSink& sink, bool descriptorReadable) = 0;
+    // Called before the thread sleeps on the descriptor: sends what is still buffered
+    // for the display. True when events are already held, so the caller must not wait.
+    virtual bool PrepareToWait() = 0;
     virtual SIZE ScreenSize() const = 0;
 };
 

@@ -1,6 +1,13 @@
 // Real windows on an X display. Each top-level window is one X window the size of the
 // client area; the window manager draws the real frame around it. Frames are copied
-// from the window manager's image surfaces through cairo-xlib.
+// from the window manager's image surfaces: with XPutImage, rectangle by rectangle,
+// where the server takes the surfaces' pixel layout as it is (any 24-bit true-colour
+// display), else through cairo-xlib.
+//
+// An idle program must not talk to the server: events are read only when the
+// connection is readable, or when a call of ours may have left some in Xlib's queue
+// (a reply read on the way), and the output buffer is flushed only after drawing.
+// A window is mapped with its first frame, so the first thing on screen is complete.
 #include "video/video.h"
 
 #include <X11/Xatom.h>
@@ -8,8 +15,10 @@
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 namespace platform::video {
 namespace {
@@ -25,13 +34,15 @@ public:
     void Show(bool visible) override;
     void Resize(int clientWidth, int clientHeight) override;
     bool WantsFrames() const override { return true; }
-    void Present(cairo_surface_t* clientImage) override;
+    void Present(cairo_surface_t* image, POINT imageOrigin, const cairo_region_t* area) override;
+    void Map();
 
 private:
     X11Backend& backend_;
     HWND window_;
     ::Window xWindow_;
-    cairo_surface_t* surface_;
+    cairo_surface_t* surface_ = nullptr;  // only where XPutImage cannot take our pixels
+    bool mapWanted_ = false;
 };
 
 class X11Backend final : public Backend {
@@ -41,6 +52,7 @@ public:
         wmDeleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
         netWmName_ = XInternAtom(display_, "_NET_WM_NAME", False);
         utf8String_ = XInternAtom(display_, "UTF8_STRING", False);
+        putsImages_ = TakesCairoPixels(display_);
     }
     ~X11Backend() override { XCloseDisplay(display_); }
 
@@ -57,14 +69,16 @@ public:
         return std::make_unique<X11Window>(*this, window, xWindow, clientWidth, clientHeight);
     }
 
-    int EventDescriptor() const override {
-        XFlush(display_);
-        return ConnectionNumber(display_);
-    }
+    int EventDescriptor() const override { return ConnectionNumber(display_); }
 
-    void DispatchEvents(EventSink& sink) override {
-        XFlush(display_);
-        while (XPending(display_) > 0) {
+    void DispatchEvents(EventSink& sink, bool descriptorReadable) override {
+        if (descriptorReadable || mayHoldEvents_) {
+            mayHoldEvents_ = false;
+            XEventsQueued(display_, QueuedAfterReading);
+        }
+        // Only what Xlib already holds: XPending or XNextEvent on an empty queue would
+        // read (or wait on) the connection.
+        while (XQLength(display_) > 0) {
             XEvent event;
             XNextEvent(display_, &event);
             auto found = windows_.find(event.xany.window);
@@ -93,12 +107,33 @@ public:
         }
     }
 
+    bool PrepareToWait() override {
+        if (!awaitingMap_.empty()) {
+            // Shown but never presented: mapped now, and drawn when its expose arrives.
+            std::set<X11Window*> waiting;
+            waiting.swap(awaitingMap_);
+            for (X11Window* window : waiting) window->Map();
+            XFlush(display_);
+        }
+        return mayHoldEvents_ || XQLength(display_) > 0;
+    }
+
     SIZE ScreenSize() const override {
         int screen = DefaultScreen(display_);
         return SIZE{DisplayWidth(display_, screen), DisplayHeight(display_, screen)};
     }
 
     void Forget(::Window xWindow) { windows_.erase(xWindow); }
+    // After any call that may have read from the connection (a round trip, or cairo's).
+    void MayHoldEvents() { mayHoldEvents_ = true; }
+    void AwaitMap(X11Window* window, bool waiting) {
+        if (waiting) {
+            awaitingMap_.insert(window);
+        } else {
+            awaitingMap_.erase(window);
+        }
+    }
+    bool putsImages() const { return putsImages_; }
     Display* display() const { return display_; }
     Atom netWmName() const { return netWmName_; }
     Atom utf8String() const { return utf8String_; }
@@ -106,21 +141,46 @@ public:
     static unsigned Positive(int size) { return size > 0 ? static_cast<unsigned>(size) : 1u; }
 
 private:
+    // Whether the default visual stores a pixel as cairo's RGB24 does: 32 bits holding
+    // 0x00RRGGBB.
+    static bool TakesCairoPixels(Display* display) {
+        int screen = DefaultScreen(display);
+        const Visual* visual = DefaultVisual(display, screen);
+        if (DefaultDepth(display, screen) != 24 || visual->c_class != TrueColor || visual->red_mask != 0xFF0000 ||
+            visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) {
+            return false;
+        }
+        int count = 0;
+        XPixmapFormatValues* formats = XListPixmapFormats(display, &count);
+        bool fits = false;
+        for (int i = 0; i < count; ++i) {
+            if (formats[i].depth == 24) fits = formats[i].bits_per_pixel == 32;
+        }
+        if (formats) XFree(formats);
+        return fits;
+    }
+
     Display* display_;
     Atom wmProtocols_, wmDeleteWindow_, netWmName_, utf8String_;
     std::map<::Window, HWND> windows_;
+    std::set<X11Window*> awaitingMap_;
+    bool mayHoldEvents_ = true;
+    bool putsImages_ = false;
 };
 
 X11Window::X11Window(X11Backend& backend, HWND window, ::Window xWindow, int width, int height)
     : backend_(backend), window_(window), xWindow_(xWindow) {
     Display* display = backend_.display();
     int screen = DefaultScreen(display);
-    surface_ = cairo_xlib_surface_create(display, xWindow_, DefaultVisual(display, screen), X11Backend::Positive(width),
-                                         X11Backend::Positive(height));
+    if (!backend_.putsImages()) {
+        surface_ = cairo_xlib_surface_create(display, xWindow_, DefaultVisual(display, screen), X11Backend::Positive(width),
+                                             X11Backend::Positive(height));
+    }
 }
 
 X11Window::~X11Window() {
-    cairo_surface_destroy(surface_);
+    if (surface_) cairo_surface_destroy(surface_);
+    backend_.AwaitMap(this, false);
     backend_.Forget(xWindow_);
     XDestroyWindow(backend_.display(), xWindow_);
     XFlush(backend_.display());
@@ -139,29 +199,82 @@ void X11Window::SetTitle(const std::string& utf8Title) {
 void X11Window::Show(bool visible) {
     Display* display = backend_.display();
     if (visible) {
-        XMapWindow(display, xWindow_);
-    } else {
-        XUnmapWindow(display, xWindow_);
+        // Mapped with the first frame (or before the thread next sleeps).
+        mapWanted_ = true;
+        backend_.AwaitMap(this, true);
+        return;
     }
-    XSync(display, False);
+    mapWanted_ = false;
+    backend_.AwaitMap(this, false);
+    XUnmapWindow(display, xWindow_);
+    XFlush(display);
+}
+
+void X11Window::Map() {
+    if (!mapWanted_) return;
+    mapWanted_ = false;
+    backend_.AwaitMap(this, false);
+    XMapWindow(backend_.display(), xWindow_);
 }
 
 void X11Window::Resize(int clientWidth, int clientHeight) {
     unsigned width = X11Backend::Positive(clientWidth), height = X11Backend::Positive(clientHeight);
     XResizeWindow(backend_.display(), xWindow_, width, height);
-    cairo_xlib_surface_set_size(surface_, static_cast<int>(width), static_cast<int>(height));
+    if (surface_) cairo_xlib_surface_set_size(surface_, static_cast<int>(width), static_cast<int>(height));
     XFlush(backend_.display());
 }
 
-void X11Window::Present(cairo_surface_t* clientImage) {
-    cairo_xlib_surface_set_size(surface_, cairo_image_surface_get_width(clientImage), cairo_image_surface_get_height(clientImage));
-    cairo_t* cr = cairo_create(surface_);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, clientImage, 0, 0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    cairo_surface_flush(surface_);
-    XFlush(backend_.display());
+void X11Window::Present(cairo_surface_t* image, POINT imageOrigin, const cairo_region_t* area) {
+    Display* display = backend_.display();
+    // The server draws requests in order: mapping first and then drawing shows the
+    // window with its frame already in it.
+    Map();
+    const int rectangles = cairo_region_num_rectangles(area);
+    if (surface_) {
+        cairo_t* cr = cairo_create(surface_);
+        for (int i = 0; i < rectangles; ++i) {
+            cairo_rectangle_int_t part;
+            cairo_region_get_rectangle(area, i, &part);
+            cairo_rectangle(cr, part.x, part.y, part.width, part.height);
+        }
+        cairo_clip(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_surface(cr, image, imageOrigin.x, imageOrigin.y);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(surface_);
+        backend_.MayHoldEvents();
+    } else {
+        XImage pixels{};
+        pixels.width = cairo_image_surface_get_width(image);
+        pixels.height = cairo_image_surface_get_height(image);
+        pixels.format = ZPixmap;
+        pixels.data = reinterpret_cast<char*>(cairo_image_surface_get_data(image));
+        pixels.byte_order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+        pixels.bitmap_unit = 32;
+        pixels.bitmap_bit_order = pixels.byte_order;
+        pixels.bitmap_pad = 32;
+        pixels.depth = 24;
+        pixels.bytes_per_line = cairo_image_surface_get_stride(image);
+        pixels.bits_per_pixel = 32;
+        pixels.red_mask = 0xFF0000;
+        pixels.green_mask = 0xFF00;
+        pixels.blue_mask = 0xFF;
+        XInitImage(&pixels);
+        GC gc = DefaultGC(display, DefaultScreen(display));
+        for (int i = 0; i < rectangles; ++i) {
+            cairo_rectangle_int_t part;
+            cairo_region_get_rectangle(area, i, &part);
+            int x = std::max(part.x, 0), y = std::max(part.y, 0);
+            // The server clips to the window; the image must cover what is sent.
+            int right = std::min(part.x + part.width, imageOrigin.x + pixels.width);
+            int bottom = std::min(part.y + part.height, imageOrigin.y + pixels.height);
+            if (right <= x || bottom <= y || x < imageOrigin.x || y < imageOrigin.y) continue;
+            XPutImage(display, xWindow_, gc, &pixels, x - imageOrigin.x, y - imageOrigin.y, x, y, static_cast<unsigned>(right - x),
+                      static_cast<unsigned>(bottom - y));
+        }
+    }
+    XFlush(display);
 }
 
 std::unique_ptr<Backend> CreateX11(std::string& whyNot) {

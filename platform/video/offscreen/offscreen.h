@@ -1,0 +1,31 @@
+// What the offscreen backend shows, for tests: a screen image per window that only
+// presents change, a record of every present, and the display's side of an expose.
+#pragma once
+
+#include <windef.h>
+
+#include <cairo.h>
+
+#include <vector>
+
+namespace platform::video::offscreen {
+
+struct Presented {
+    HWND window;
+    std::vector<RECT> area;  // the rectangles sent, client coordinates
+    cairo_surface_t* screen;  // the window's screen right after; the taker destroys it
+};
+
+// While enabled, presents are recorded; disabling forgets the record.
+void RecordPresents(bool enabled);
+std::vector<Presented> TakePresents();
+
+// The window's screen: what presents have put there. Null for an unknown window; the
+// caller destroys the copy.
+cairo_surface_t* Screen(HWND window);
+
+// The display loses area of window's screen (it turns black) and reports an expose,
+// delivered with the backend's next events.
+void Expose(HWND window, const RECT& area);
+
+}  // namespace platform::video::offscreen
