@@ -192,6 +192,67 @@ TEST_F(DisplayTest, ALongIdentifierIsWrappedAndClippedToThePanel) {
     }});
 }
 
+// What reaches the display: the first frame is the finished window, and after that
+// only what changed is sent.
+TEST_F(DisplayTest, TheFirstFrameIsCompleteAndARowChangeSendsOnlyTheRow) {
+    auto audio = Use({PlayerSession()});
+    Run({
+        [&](Program& program) {
+            std::vector<platform::test::Presented> presents = program.TakePresents();
+            ASSERT_EQ(presents.size(), 1u) << "the window reached the display in pieces";
+            ASSERT_EQ(presents[0].area.size(), 1u);
+            const RECT& area = presents[0].area[0];
+            EXPECT_EQ(area.left, 0);
+            EXPECT_EQ(area.top, 0);
+            EXPECT_EQ(area.right, ClientWidth);
+            EXPECT_EQ(area.bottom, ClientHeight);
+            // The buttons included: the first frame is what the window looks like.
+            EXPECT_TRUE(presents[0].screen.pixels == program.Snapshot().pixels) << "the first frame is not the finished window";
+            audio->OtherClientSetVolume(0, 0.25f);
+            audio->Flush();
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            std::vector<platform::test::Presented> presents = program.TakePresents();
+            ASSERT_EQ(presents.size(), 1u);
+            ASSERT_FALSE(presents[0].area.empty());
+            for (const RECT& part : presents[0].area) {
+                EXPECT_GE(part.left, 10);
+                EXPECT_GE(part.top, 125);
+                EXPECT_LE(part.right, 740);
+                EXPECT_LE(part.bottom, 155);
+            }
+            EXPECT_TRUE(program.Screen().pixels == program.Snapshot().pixels) << "the new row did not reach the display";
+            program.Close();
+        },
+    });
+}
+
+TEST_F(DisplayTest, AnExposeIsShownAgainFromTheWindowsPixelsWithoutPainting) {
+    Use({PlayerSession()});
+    const RECT lost{100, 50, 500, 200};  // part of the panel, the row and the first buttons
+    Run({
+        [&](Program& program) {
+            program.TakeTrace();
+            program.TakePresents();
+            program.Expose(lost);
+            EXPECT_EQ(program.Screen().At(200, 140), 0u) << "the display did not lose the area";
+        },
+        [&](Program& program) {
+            EXPECT_TRUE(DrawingLines(program.TakeTrace()).empty()) << "the window procedure painted for an expose";
+            std::vector<platform::test::Presented> presents = program.TakePresents();
+            ASSERT_EQ(presents.size(), 1u);
+            ASSERT_EQ(presents[0].area.size(), 1u);
+            EXPECT_EQ(presents[0].area[0].left, lost.left);
+            EXPECT_EQ(presents[0].area[0].top, lost.top);
+            EXPECT_EQ(presents[0].area[0].right, lost.right);
+            EXPECT_EQ(presents[0].area[0].bottom, lost.bottom);
+            EXPECT_TRUE(program.Screen().pixels == program.Snapshot().pixels);
+            program.Close();
+        },
+    });
+}
+
 // The whole window, pixel for pixel, against the reference image in tests/golden.
 // SESSIONVOL_UPDATE_GOLDEN=1 rewrites the reference after a deliberate change.
 TEST_F(DisplayTest, WindowMatchesTheReferenceImage) {

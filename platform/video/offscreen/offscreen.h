@@ -12,7 +12,7 @@ namespace platform::video::offscreen {
 
 struct Presented {
     HWND window;
-    std::vector<RECT> area;  // the rectangles sent, client coordinates
+    std::vector<RECT> area;   // the rectangles sent, client coordinates
     cairo_surface_t* screen;  // the window's screen right after; the taker destroys it
 };
 
