@@ -1,25 +1,23 @@
 #!/usr/bin/env bash
-# Time from starting the program to its first paint on screen (the identifier panel
-# turning white), on a private Xvfb display; median and worst of RUNS (default 20).
+# Time from exec to the value row's text on the X server (dark pixels inside the
+# volume box, read back from the server through MIT-SHM at 4 kHz): median and worst of
+# RUNS (default 20), on a private Xvfb with a private PulseAudio and two playing
+# streams. With SESSIONVOL_BEFORE=<binary>, that program is measured in turn as well.
 # Usage: bench/first_paint.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/lib.sh
+source bench/common.sh
 runs=${1:-20}
-build_release
-trap stop_private_display EXIT
-start_private_display
-title=$SESSIONVOL_TITLE
-results=()
+start_bench_desktop
+declare -A times
 for _ in $(seq "$runs"); do
-  start=$(date +%s%N)
-  PLATFORM_AUDIO=sim "$program" &
-  pid=$!
-  painted=$("$x11_window" wait-pixel "$title" 400 60 ffffff 20)
-  results+=($(( (painted - start) / 1000 )))
-  "$x11_window" close "$("$x11_window" wait "$title" 5)"
-  wait "$pid"
+  for program_path in "${programs[@]}"; do
+    start_watched "$title" row "$program_path"
+    times[$program_path]+="$started_ms "
+    stop_watched
+  done
 done
-printf '%s\n' "${results[@]}" | sort -n | awk '{ v[NR] = $1 } END {
-  printf "start to first paint over %d runs: median %.1f ms, worst %.1f ms\n", NR, v[int((NR + 1) / 2)] / 1000, v[NR] / 1000
-}'
+for program_path in "${programs[@]}"; do
+  echo "$program_path: exec to value row on screen over $runs runs: $(tr ' ' '\n' <<<"${times[$program_path]}" | grep . | median_worst) ms"
+done
+load_line

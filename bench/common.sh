@@ -1,0 +1,63 @@
+# Shared by the benchmark scripts: a private Xvfb display and a private PulseAudio
+# daemon with two playing streams, the programs to measure, and a clean way out.
+# Everything started here is stopped on exit, and the scripts exit 0 when they measured.
+
+source scripts/lib.sh
+build_release
+probe=build/linux-release/bench/probe
+row_paint=build/linux-release/bench/row_paint
+title=$SESSIONVOL_TITLE
+peer_title="Volume Control"
+
+# The programs to compare: this build, and SESSIONVOL_BEFORE (another sessionvol binary,
+# e.g. one built from an older commit) when set. Each figure is taken for all of them
+# in turn, round by round, so both see the same load.
+programs=("$program")
+[ -n "${SESSIONVOL_BEFORE:-}" ] && programs+=("$SESSIONVOL_BEFORE")
+
+bench_pids=()
+bench_cleanup() {
+  for pid in "${bench_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  if [ -n "${SESSIONVOL_PULSE_DIR:-}" ]; then tests/pulse/stop-server.sh >/dev/null 2>&1 || true; fi
+  stop_private_display
+  return 0
+}
+
+start_bench_desktop() {
+  trap bench_cleanup EXIT
+  start_private_display
+  eval "$(tests/pulse/start-server.sh)"
+  # No session bus: nothing may start one that outlives the run.
+  export PLATFORM_AUDIO=pulse NO_AT_BRIDGE=1 DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+  local name
+  for name in player other-player; do
+    pacat --raw --playback --client-name="$name" </dev/zero >/dev/null &
+    bench_pids+=($!)
+    until [ "$(pactl list short sink-inputs | wc -l)" -ge "${#bench_pids[@]}" ]; do sleep 0.05; done
+  done
+}
+
+# Starts a program through the probe (MODE row or settled, see bench/probe.cpp) and
+# sets started_pid and started_ms.
+start_watched() { # TITLE MODE COMMAND...
+  local out
+  out=$("$probe" start "$1" "$2" -- "${@:3}")
+  started_pid=${out% *}
+  started_ms=${out#* }
+  bench_pids+=("$started_pid")
+}
+
+stop_watched() {
+  kill "$started_pid" 2>/dev/null || true
+  wait "$started_pid" 2>/dev/null || true
+}
+
+peak_rss_kb() { awk '/^VmHWM/ { print $2 }' "/proc/$1/status"; }
+
+# Median and worst of the numbers on standard input.
+median_worst() { sort -n | awk '{ v[NR] = $1 } END { printf "median %.2f, worst %.2f", v[int((NR + 1) / 2)], v[NR] }'; }
+
+load_line() { echo "load: $(uptime | sed 's/.*load average/load average/'), $(nproc) cores"; }
