@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "testing/window_test.h"
 #include "user32/user32.h"
 #include "video/video.h"
 
@@ -44,14 +45,14 @@ private:
 class BackendTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::user32::ResetAll();
+        platform::test::ResetWindowSystem();
         platform::video::OverrideOrder({});
         WNDCLASSA windowClass{};
         windowClass.lpfnWndProc = DefWindowProcA;
         windowClass.lpszClassName = "BackendTest";
         ASSERT_NE(RegisterClassA(&windowClass), 0);
     }
-    void TearDown() override { platform::user32::ResetAll(); }
+    void TearDown() override { platform::test::ResetWindowSystem(); }
 
     static HWND CreateTopLevel(const char* title) {
         return CreateWindowExA(0, "BackendTest", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 800, 400,

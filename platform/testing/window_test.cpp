@@ -28,7 +28,7 @@ VirtualClock& clock() {
 
 // A fresh, headless, deterministic window system on the calling thread.
 void EnterHeadless(user32::IdleHandler* idle) {
-    user32::ResetAll();
+    ResetWindowSystem();
     video::OverrideOrder({"offscreen"});
     clock().Restart();
     user32::SetClock(&clock());
@@ -38,7 +38,7 @@ void EnterHeadless(user32::IdleHandler* idle) {
 }
 
 void LeaveHeadless() {
-    user32::ResetAll();
+    ResetWindowSystem();
     user32::SetIdleHandler(nullptr);
     user32::SetClock(nullptr);
     video::OverrideOrder({});
@@ -118,6 +118,13 @@ IdleActions& idleActions() {
 }
 
 }  // namespace
+
+void ResetWindowSystem() {
+    // Top down: windows hold device contexts and display windows.
+    user32::ResetAll();
+    gdi32::ResetDeviceContexts();
+    video::Close();
+}
 
 uint32_t Image::At(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFF;  // never a pixel value

@@ -51,6 +51,11 @@ struct RunResult {
     bool forcedQuit = false;
 };
 
+// Forgets every window, class, queue, timer, message box, device context and the open
+// video backend, without sending messages: the program whose windows these were is
+// no longer running.
+void ResetWindowSystem();
+
 // Runs WinMain(instance, nullptr, "", SW_SHOWDEFAULT) on the calling thread with the
 // offscreen backend and a virtual clock starting at 0. Each time the message loop has
 // nothing to do at the current virtual time (no posted message, no input, no paint,

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstring>
 
-#include "gdi32/gdi32.h"
 #include "user32/window_state.h"
 
 namespace platform::user32 {
@@ -133,8 +132,6 @@ void ResetAll() {
     RegisterSystemClasses();
     ResetMessageBoxes();
     ResetInjectedFailures();
-    gdi32::ResetDeviceContexts();
-    video::Close();
 }
 
 }  // namespace platform::user32
