@@ -3,6 +3,7 @@
 // the other client. Skips when the daemon cannot be started here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -381,14 +382,26 @@ TEST(PulseBackendChoice, WithoutAServerTheTableFallsBackToTheSimulatedService) {
     setenv("PULSE_SERVER", "unix:/nonexistent/sessionvol/native", 1);
     unsetenv("PLATFORM_AUDIO");
 
-    EXPECT_EQ(PulseAudioService::Connect(nullptr, std::chrono::seconds(5)), nullptr);
+    std::string whyNot;
+    EXPECT_EQ(PulseAudioService::Connect(nullptr, std::chrono::seconds(5), &whyNot), nullptr);
+    EXPECT_EQ(whyNot, "unix:/nonexistent/sessionvol/native: Connection refused");
     platform::test::ResetAudio();
+    testing::internal::CaptureStderr();
     EXPECT_NE(dynamic_cast<platform::mmdevapi::SimAudioService*>(platform::mmdevapi::CurrentService().get()), nullptr);
+    // One line says what runs instead of the user's streams, and why.
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("audio: using sim (", 0), 0u) << said;
+    EXPECT_TRUE(said.ends_with("; not used: pulse (unix:/nonexistent/sessionvol/native: Connection refused)\n")) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 
-    // Forcing pulse where none answers leaves no service at all.
-    setenv("PLATFORM_AUDIO", "pulse", 1);
+    // Forcing pulse where none answers leaves no service at all; the list is read as
+    // the user may write it.
+    setenv("PLATFORM_AUDIO", " pulse ,", 1);
     platform::test::ResetAudio();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(platform::mmdevapi::CurrentService(), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "audio: no backend could start; tried pulse (unix:/nonexistent/sessionvol/native: Connection refused)\n");
 
     unsetenv("PLATFORM_AUDIO");
     platform::test::ResetAudio();

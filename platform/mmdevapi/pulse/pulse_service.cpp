@@ -43,13 +43,27 @@ constexpr pa_usec_t UsecPerMsec = 1000;
 
 PulseAudioService::PulseAudioService() = default;
 
-std::shared_ptr<PulseAudioService> PulseAudioService::Connect(const char* server, std::chrono::milliseconds timeout) {
+std::shared_ptr<PulseAudioService> PulseAudioService::Connect(const char* server, std::chrono::milliseconds timeout,
+                                                              std::string* whyNot) {
     std::shared_ptr<PulseAudioService> service(new PulseAudioService());
-    if (!service->Start(server, timeout)) return nullptr;
+    std::string reason;
+    if (!service->Start(server, timeout, reason)) {
+        if (whyNot != nullptr) *whyNot = std::move(reason);
+        return nullptr;
+    }
     return service;
 }
 
-bool PulseAudioService::Start(const char* server, std::chrono::milliseconds timeout) {
+// The address libpulse tried last (with the lock held): the requested one, else the
+// last of its usual lookup.
+std::string PulseAudioService::ServerAddress(const char* requested) {
+    const char* tried = pa_context_get_server(context_);
+    if (tried != nullptr) return tried;
+    return requested != nullptr ? requested : "the default server";
+}
+
+bool PulseAudioService::Start(const char* server, std::chrono::milliseconds timeout, std::string& whyNot) {
+    whyNot = "libpulse could not start its main loop";
     loop_ = pa_threaded_mainloop_new();
     if (loop_ == nullptr) return false;
     pa_threaded_mainloop_set_name(loop_, "pulse-sessions");
@@ -61,7 +75,10 @@ bool PulseAudioService::Start(const char* server, std::chrono::milliseconds time
 
     Lock lock(loop_);
     // Never start a server of our own: a machine without one falls back to the next backend.
-    if (pa_context_connect(context_, server, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+    if (pa_context_connect(context_, server, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        whyNot = ServerAddress(server) + ": " + pa_strerror(pa_context_errno(context_));
+        return false;
+    }
     pa_time_event* deadline = pa_context_rttime_new(
         context_, pa_rtclock_now() + static_cast<pa_usec_t>(timeout.count()) * UsecPerMsec,
         [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
@@ -72,7 +89,13 @@ bool PulseAudioService::Start(const char* server, std::chrono::milliseconds time
         this);
     while (!connected_ && !timedOut_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) pa_threaded_mainloop_wait(loop_);
     if (deadline != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(deadline);
-    if (!connected_) return false;
+    if (!connected_) {
+        whyNot =
+            ServerAddress(server) + ": " +
+            (timedOut_ ? "no answer within " + std::to_string(timeout.count()) + " ms" : pa_strerror(pa_context_errno(context_)));
+        return false;
+    }
+    whyNot = ServerAddress(server) + ": the server refused to report stream changes";
 
     pa_context_set_subscribe_callback(
         context_,
@@ -416,10 +439,10 @@ void PulseAudioService::OnStreamRemoved(uint32_t index) {
     Notifications().DeliverState(index, AudioSessionStateExpired);
 }
 
-std::shared_ptr<AudioService> CreatePulseService() {
+std::shared_ptr<AudioService> CreatePulseService(std::string& whyNot) {
     // A local server answers in milliseconds; the limit only matters for a remote
     // PULSE_SERVER that does not answer.
-    return PulseAudioService::Connect(nullptr, std::chrono::milliseconds(1500));
+    return PulseAudioService::Connect(nullptr, std::chrono::milliseconds(1500), &whyNot);
 }
 
 }  // namespace platform::mmdevapi::pulse
