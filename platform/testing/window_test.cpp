@@ -21,7 +21,7 @@ private:
     std::atomic<uint64_t> now_{0};
 };
 
-VirtualClock& clock() {
+VirtualClock& TestClock() {
     static VirtualClock instance;
     return instance;
 }
@@ -30,8 +30,8 @@ VirtualClock& clock() {
 void EnterHeadless(user32::IdleHandler* idle) {
     ResetWindowSystem();
     video::OverrideOrder({"offscreen"});
-    clock().Restart();
-    user32::SetClock(&clock());
+    TestClock().Restart();
+    user32::SetClock(&TestClock());
     user32::SetIdleHandler(idle);
     gdi32::EnableTrace(true);
     user32::RecordMessageBoxes(true);
@@ -112,7 +112,7 @@ public:
     std::deque<std::function<void()>> actions;
 };
 
-IdleActions& idleActions() {
+IdleActions& PendingIdleActions() {
     static IdleActions instance;
     return instance;
 }
@@ -140,8 +140,8 @@ void WindowDriver::Click(HWND window) {
     user32::InjectMouseButton(topLevel, centre.x, centre.y, false);
 }
 
-void WindowDriver::AdvanceTime(uint32_t milliseconds) { clock().Advance(milliseconds); }
-uint64_t WindowDriver::Now() { return clock().NowMilliseconds(); }
+void WindowDriver::AdvanceTime(uint32_t milliseconds) { TestClock().Advance(milliseconds); }
+uint64_t WindowDriver::Now() { return TestClock().NowMilliseconds(); }
 
 void WindowDriver::Resize(HWND topLevel, int outerWidth, int outerHeight) { user32::UserResize(topLevel, outerWidth, outerHeight); }
 
@@ -196,13 +196,13 @@ RunResult RunWinMain(std::vector<Step> steps, RunOptions options) {
 }
 
 Desktop::Desktop() {
-    idleActions().actions.clear();
-    EnterHeadless(&idleActions());
+    PendingIdleActions().actions.clear();
+    EnterHeadless(&PendingIdleActions());
 }
 
 Desktop::~Desktop() {
     LeaveHeadless();
-    idleActions().actions.clear();
+    PendingIdleActions().actions.clear();
 }
 
 std::vector<MSG> Desktop::PumpUntilIdle() {
@@ -217,7 +217,7 @@ std::vector<MSG> Desktop::PumpUntilIdle() {
     return taken;
 }
 
-void Desktop::AddIdleAction(std::function<void()> action) { idleActions().actions.push_back(std::move(action)); }
+void Desktop::AddIdleAction(std::function<void()> action) { PendingIdleActions().actions.push_back(std::move(action)); }
 
 std::vector<MessageBoxRecord> Desktop::TakeMessageBoxes() { return user32::TakeMessageBoxes(); }
 

@@ -8,13 +8,13 @@
 namespace platform::user32 {
 namespace {
 
-struct Injection {
+struct InjectionState {
     std::mutex lock;
     InjectedFailures pending, used;
 };
 
-Injection& injection() {
-    static Injection instance;
+InjectionState& Injection() {
+    static InjectionState instance;
     return instance;
 }
 
@@ -76,31 +76,31 @@ void DestroyTree(HWND handle) {
 }  // namespace
 
 void InjectFailures(InjectedFailures failures) {
-    std::lock_guard<std::mutex> guard(injection().lock);
-    injection().pending = failures;
-    injection().used = {};
+    std::lock_guard<std::mutex> guard(Injection().lock);
+    Injection().pending = failures;
+    Injection().used = {};
 }
 
 InjectedFailures UsedInjectedFailures() {
-    std::lock_guard<std::mutex> guard(injection().lock);
-    return injection().used;
+    std::lock_guard<std::mutex> guard(Injection().lock);
+    return Injection().used;
 }
 
 void ResetInjectedFailures() { InjectFailures({}); }
 
 bool ConsumeRegisterClassFailure() {
-    std::lock_guard<std::mutex> guard(injection().lock);
-    if (!injection().pending.registerClass) return false;
-    injection().pending.registerClass = false;
-    injection().used.registerClass = true;
+    std::lock_guard<std::mutex> guard(Injection().lock);
+    if (!Injection().pending.registerClass) return false;
+    Injection().pending.registerClass = false;
+    Injection().used.registerClass = true;
     return true;
 }
 
 bool ConsumeCreateWindowFailure() {
-    std::lock_guard<std::mutex> guard(injection().lock);
-    if (!injection().pending.createTopLevelWindow) return false;
-    injection().pending.createTopLevelWindow = false;
-    injection().used.createTopLevelWindow = true;
+    std::lock_guard<std::mutex> guard(Injection().lock);
+    if (!Injection().pending.createTopLevelWindow) return false;
+    Injection().pending.createTopLevelWindow = false;
+    Injection().used.createTopLevelWindow = true;
     return true;
 }
 
