@@ -248,51 +248,56 @@ bool PulseAudioService::Supports(SessionKey session, REFIID iid) {
 
 // The getters answer from the cache, which the subscription keeps current: they never
 // wait for the server, so they also work from inside a notification.
-#define PULSE_CACHED_STREAM(session)                       \
-    Lock lock(loop_);                                      \
-    if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING; \
-    const Stream* stream = Find(session);                  \
-    if (stream == nullptr) return AUDCLNT_E_DEVICE_INVALIDATED
+template <typename Read>
+HRESULT PulseAudioService::ReadCached(SessionKey session, Read read) {
+    Lock lock(loop_);
+    if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    const Stream* stream = Find(session);
+    if (stream == nullptr) return AUDCLNT_E_DEVICE_INVALIDATED;
+    return read(*stream);
+}
 
 HRESULT PulseAudioService::IsSystemSounds(SessionKey session) {
-    PULSE_CACHED_STREAM(session);
-    return stream->properties.systemSounds ? S_OK : S_FALSE;
+    return ReadCached(session, [](const Stream& stream) { return stream.properties.systemSounds ? S_OK : S_FALSE; });
 }
 
 HRESULT PulseAudioService::ProcessId(SessionKey session, DWORD* processId) {
-    PULSE_CACHED_STREAM(session);
-    // A stream without application.process.id (a network client, a module's own
-    // stream) has no process to name.
-    if (!stream->properties.processId) return E_NOTFOUND;
-    *processId = *stream->properties.processId;
-    return S_OK;
+    return ReadCached(session, [&](const Stream& stream) {
+        // A stream without application.process.id (a network client, a module's own
+        // stream) has no process to name.
+        if (!stream.properties.processId) return E_NOTFOUND;
+        *processId = *stream.properties.processId;
+        return S_OK;
+    });
 }
 
 HRESULT PulseAudioService::Identifier(SessionKey session, std::u16string* identifier) {
-    PULSE_CACHED_STREAM(session);
-    *identifier = stream->identifier;
-    return S_OK;
+    return ReadCached(session, [&](const Stream& stream) {
+        *identifier = stream.identifier;
+        return S_OK;
+    });
 }
 
 HRESULT PulseAudioService::State(SessionKey session, AudioSessionState* state) {
-    PULSE_CACHED_STREAM(session);
-    *state = stream->gone ? AudioSessionStateExpired : StateOfStream(stream->corked);
-    return S_OK;
+    return ReadCached(session, [&](const Stream& stream) {
+        *state = stream.gone ? AudioSessionStateExpired : StateOfStream(stream.corked);
+        return S_OK;
+    });
 }
 
 HRESULT PulseAudioService::Volume(SessionKey session, float* volume) {
-    PULSE_CACHED_STREAM(session);
-    *volume = LevelOfStream(stream->volume);
-    return S_OK;
+    return ReadCached(session, [&](const Stream& stream) {
+        *volume = LevelOfStream(stream.volume);
+        return S_OK;
+    });
 }
 
 HRESULT PulseAudioService::Mute(SessionKey session, BOOL* mute) {
-    PULSE_CACHED_STREAM(session);
-    *mute = stream->mute ? TRUE : FALSE;
-    return S_OK;
+    return ReadCached(session, [&](const Stream& stream) {
+        *mute = stream.mute ? TRUE : FALSE;
+        return S_OK;
+    });
 }
-
-#undef PULSE_CACHED_STREAM
 
 HRESULT PulseAudioService::SetVolume(SessionKey session, float volume, const GUID& eventContext) {
     return RequestChange(session, PendingChange{0, true, VolumeFromLevel(volume), false, eventContext});
@@ -409,8 +414,8 @@ void PulseAudioService::OnStreamReport(const pa_sink_input_info* info) {
         return;
     }
     if (stream.gone) return;
-    const pa_volume_t oldVolume = pa_cvolume_valid(&stream.volume) ? pa_cvolume_avg(&stream.volume) : PA_VOLUME_MUTED;
-    const pa_volume_t newVolume = pa_cvolume_valid(&info->volume) ? pa_cvolume_avg(&info->volume) : PA_VOLUME_MUTED;
+    const pa_volume_t oldVolume = VolumeOfStream(stream.volume);
+    const pa_volume_t newVolume = VolumeOfStream(info->volume);
     const bool volumeChanged = oldVolume != newVolume;
     const bool muteChanged = stream.mute != (info->mute != 0);
     const bool stateChanged = stream.corked != (info->corked != 0);

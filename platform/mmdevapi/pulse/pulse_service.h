@@ -87,6 +87,10 @@ private:
     bool QueryDefaultSink(Request* request);
     static void TakeFirstReport(Stream& stream, const pa_sink_input_info* info);
     HRESULT Usable();
+    // Takes the loop's lock and calls read with the session's cached stream; the
+    // error the getters return when there is none.
+    template <typename Read>
+    HRESULT ReadCached(SessionKey session, Read read);
     Stream* Find(SessionKey session);
     HRESULT RequestChange(SessionKey session, PendingChange change);
 
