@@ -12,7 +12,9 @@
 #include "audio/session_binding.h"
 #include "mmdevapi/pulse/pulse_service.h"
 #include "mmdevapi/sim/sim_service.h"
+#include "audio_fixture.h"
 #include "pulse/pulse_server.h"
+#include "recording_events.h"
 #include "testing/audio_test.h"
 
 namespace {
@@ -23,68 +25,6 @@ using pulsetest::Pacat;
 using pulsetest::WaitUntil;
 
 constexpr GUID OurContext = {0x5e55107f, 0x0b1d, 0x4a3c, {0x80, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}};
-
-// A second IAudioSessionEvents object next to the program's sink: it records what the
-// program's sink does not keep, the event context and the disconnect reason.
-class RecordingEvents final : public IAudioSessionEvents {
-public:
-    struct VolumeEvent {
-        float volume;
-        BOOL mute;
-        GUID context;
-    };
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IAudioSessionEvents)) return E_NOINTERFACE;
-        *object = static_cast<IAudioSessionEvents*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }  // lives on the test's stack
-    HRESULT STDMETHODCALLTYPE OnDisplayNameChanged(LPCWSTR, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnIconPathChanged(LPCWSTR, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnSimpleVolumeChanged(float volume, BOOL mute, LPCGUID context) override {
-        std::lock_guard lock(mutex_);
-        volumes_.push_back({volume, mute, context != nullptr ? *context : GUID_NULL});
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnChannelVolumeChanged(DWORD, float[], DWORD, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnGroupingParamChanged(LPCGUID, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnStateChanged(AudioSessionState state) override {
-        std::lock_guard lock(mutex_);
-        states_.push_back(state);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnSessionDisconnected(AudioSessionDisconnectReason reason) override {
-        std::lock_guard lock(mutex_);
-        disconnects_.push_back(reason);
-        return S_OK;
-    }
-
-    std::vector<VolumeEvent> Volumes() {
-        std::lock_guard lock(mutex_);
-        return volumes_;
-    }
-    std::vector<AudioSessionState> States() {
-        std::lock_guard lock(mutex_);
-        return states_;
-    }
-    std::vector<AudioSessionDisconnectReason> Disconnects() {
-        std::lock_guard lock(mutex_);
-        return disconnects_;
-    }
-
-    std::atomic<ULONG> refs{0};
-
-private:
-    std::mutex mutex_;
-    std::vector<VolumeEvent> volumes_;
-    std::vector<AudioSessionState> states_;
-    std::vector<AudioSessionDisconnectReason> disconnects_;
-};
 
 class PulseSessionTest : public ::testing::Test {
 protected:
@@ -104,13 +44,7 @@ protected:
         if (comReady) {
             if (recorderRegistered) Unregister();
             ReleaseAudioSession();
-            EXPECT_EQ(platform::test::LiveAudioObjects(), 0u) << "COM objects still referenced";
-            EXPECT_EQ(platform::test::OutstandingTaskMemory(), 0u) << "task memory not freed";
-            if (service != nullptr) {
-                EXPECT_EQ(service->Notifications().RegisteredCount(), 0u) << "sink still registered";
-            }
-            // A bound sink keeps its own reference; one never bound has none.
-            EXPECT_EQ(AppState.sink.refCount.load(), AppState.sink.sessionId[0] != 0 ? 1u : 0u) << "sink references not given back";
+            ExpectReferencesGivenBack(service.get());
             EXPECT_EQ(recorder.refs.load(), 0u);
             CoUninitialize();
         }

@@ -119,6 +119,13 @@ IdleActions& PendingIdleActions() {
 
 }  // namespace
 
+Image LoadPng(const std::string& path) {
+    cairo_surface_t* loaded = cairo_image_surface_create_from_png(path.c_str());
+    Image image = cairo_surface_status(loaded) == CAIRO_STATUS_SUCCESS ? ToImage(loaded) : Image{};
+    cairo_surface_destroy(loaded);
+    return image;
+}
+
 void ResetWindowSystem() {
     // Top down: windows hold device contexts and display windows.
     user32::ResetAll();

@@ -27,6 +27,8 @@ struct Image {
     std::vector<uint32_t> pixels;
     uint32_t At(int x, int y) const;
 };
+// A PNG file's pixels, as Snapshot would give them; empty when it cannot be read.
+Image LoadPng(const std::string& path);
 constexpr uint32_t PixelOf(COLORREF color) {
     return (static_cast<uint32_t>(GetRValue(color)) << 16) | (static_cast<uint32_t>(GetGValue(color)) << 8) | GetBValue(color);
 }
