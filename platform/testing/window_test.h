@@ -27,6 +27,8 @@ struct Image {
     std::vector<uint32_t> pixels;
     uint32_t At(int x, int y) const;
 };
+// A PNG file's pixels, as Snapshot would give them; empty when it cannot be read.
+Image LoadPng(const std::string& path);
 constexpr uint32_t PixelOf(COLORREF color) {
     return (static_cast<uint32_t>(GetRValue(color)) << 16) | (static_cast<uint32_t>(GetGValue(color)) << 8) | GetBValue(color);
 }
@@ -58,6 +60,11 @@ struct RunResult {
     // instead of quitting, and the driver ended the loop with WM_QUIT (code 0).
     bool forcedQuit = false;
 };
+
+// Forgets every window, class, queue, timer, message box, device context and the open
+// video backend, without sending messages: the program whose windows these were is
+// no longer running.
+void ResetWindowSystem();
 
 // Runs WinMain(instance, nullptr, "", SW_SHOWDEFAULT) on the calling thread with the
 // offscreen backend and a virtual clock starting at 0. Each time the message loop has
@@ -92,7 +99,7 @@ public:
     Image Screen(HWND topLevel);
     // The display loses area of a top-level window's client area (it turns black) and
     // reports it with an expose event, handled when the loop next runs.
-    void Expose(HWND topLevel, const RECT& area);
+    void ExposeArea(HWND topLevel, const RECT& area);
 };
 
 // The program as RunWinMain runs it, handed to each step.
@@ -109,7 +116,7 @@ public:
     std::vector<GdiCall> TakeTrace() { return driver_.TakeTrace(); }
     std::vector<Presented> TakePresents() { return driver_.TakePresents(); }
     Image Screen() { return driver_.Screen(MainWindow()); }
-    void Expose(const RECT& area) { driver_.Expose(MainWindow(), area); }
+    void ExposeArea(const RECT& area) { driver_.ExposeArea(MainWindow(), area); }
     uint64_t Now() { return driver_.Now(); }
 
 private:

@@ -166,7 +166,7 @@ cairo_surface_t* Screen(HWND window) {
     return found == display().screens.end() ? nullptr : CopyOf(found->second);
 }
 
-void Expose(HWND window, const RECT& area) {
+void ExposeArea(HWND window, const RECT& area) {
     std::lock_guard<std::mutex> guard(display().lock);
     auto found = display().screens.find(window);
     if (found == display().screens.end()) return;

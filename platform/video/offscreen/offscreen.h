@@ -26,6 +26,6 @@ cairo_surface_t* Screen(HWND window);
 
 // The display loses area of window's screen (it turns black) and reports an expose,
 // delivered with the backend's next events.
-void Expose(HWND window, const RECT& area);
+void ExposeArea(HWND window, const RECT& area);
 
 }  // namespace platform::video::offscreen
