@@ -39,6 +39,7 @@
 #include <ctime>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,8 @@ void SleepNs(int64_t ns) {
 }
 
 // A viewable window named title among the root's children (and theirs), or 0.
-::Window FindWindow(Display* display, ::Window parent, const char* title, int depth = 0) {
+// Windows in ignored (a program of the last round still closing) do not count.
+::Window FindWindow(Display* display, ::Window parent, const char* title, const std::set<::Window>& ignored = {}, int depth = 0) {
     ::Window root, grandparent, *children = nullptr;
     unsigned count = 0;
     if (!XQueryTree(display, parent, &root, &grandparent, &children, &count)) return 0;
@@ -65,13 +67,13 @@ void SleepNs(int64_t ns) {
         char* name = nullptr;
         if (XFetchName(display, children[i], &name) && name) {
             XWindowAttributes attributes;
-            if (std::strcmp(name, title) == 0 && XGetWindowAttributes(display, children[i], &attributes) &&
-                attributes.map_state == IsViewable) {
+            if (std::strcmp(name, title) == 0 && !ignored.count(children[i]) &&
+                XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable) {
                 found = children[i];
             }
             XFree(name);
         }
-        if (!found && depth < 2) found = FindWindow(display, children[i], title, depth + 1);
+        if (!found && depth < 2) found = FindWindow(display, children[i], title, ignored, depth + 1);
     }
     if (children) XFree(children);
     return found;
@@ -130,6 +132,8 @@ int Start(int argc, char** argv) {
     const bool row = std::strcmp(argv[3], "row") == 0;
     Display* display = XOpenDisplay(nullptr);
     if (!display) return 1;
+    std::set<::Window> earlier;
+    while (::Window old = FindWindow(display, DefaultRootWindow(display), title, earlier)) earlier.insert(old);
     const int64_t start = NowNs();
     pid_t pid = fork();
     if (pid == 0) {
@@ -142,8 +146,11 @@ int Start(int argc, char** argv) {
     }
     ::Window window = 0;
     while (!window) {
-        window = FindWindow(display, DefaultRootWindow(display), title);
-        if (NowNs() - start > 30'000'000'000) return 1;
+        window = FindWindow(display, DefaultRootWindow(display), title, earlier);
+        if (NowNs() - start > 30'000'000'000) {
+            std::fprintf(stderr, "probe: no window named %s after 30 s\n", title);
+            return 1;
+        }
         if (!window) SleepNs(500'000);
     }
     XWindowAttributes attributes;
@@ -154,7 +161,10 @@ int Start(int argc, char** argv) {
         Grabber grabber(display, window, 12, 127, 296, 26);
         while (!seen) {
             if (grabber.Grab() && grabber.Dark() >= 20) seen = NowNs();
-            if (NowNs() - start > 30'000'000'000) return 1;
+            if (NowNs() - start > 30'000'000'000) {
+                std::fprintf(stderr, "probe: the value row never showed text\n");
+                return 1;
+            }
             SleepNs(250'000);
         }
     } else {
