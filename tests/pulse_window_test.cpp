@@ -122,6 +122,37 @@ TEST_F(PulseWindowTest, ButtonsAndOtherClientsMeetInTheValueRow) {
     });
 }
 
+TEST_F(PulseWindowTest, LoudStreamsShowAsTheyAreAndTheButtonsKeepTheBalance) {
+    const std::string index = std::to_string(player.Index());
+    Run({
+        [&](Program& program) {
+            Pactl("set-sink-input-volume " + index + " 150%");
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 1.5f; }));
+            program.TakeTrace();
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            EXPECT_EQ(RowTexts(program)[0], "DrawTextA 'Volume: 1.500' (10,125,310,155) 0x25");
+            Pactl("set-sink-input-volume " + index + " 60% 20%");
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() < 1.0f; }));
+            program.Click(program.Control(112));  // "0.50"
+        },
+        [&](Program& program) {
+            ASSERT_TRUE(WaitUntil([&] {
+                auto input = pulsetest::SinkInputByIndex(player.Index());
+                return input && input->percents == std::vector<int>{50, 17};
+            })) << "pactl never showed 50% / 17%";
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f; }));
+            program.TakeTrace();
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            EXPECT_EQ(RowTexts(program)[0], "DrawTextA 'Volume: 0.500' (10,125,310,155) 0x25");
+            program.Close();
+        },
+    });
+}
+
 TEST_F(PulseWindowTest, TheProgramOutlivesItsSoundServer) {
     Run({
         [&](Program& program) {
