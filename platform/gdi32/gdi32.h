@@ -26,6 +26,9 @@ bool FillWithBrush(HDC dc, const RECT& rect, HBRUSH brush);
 void FillWithColor(HDC dc, const RECT& rect, COLORREF color);
 // A one-pixel line from (x0, y0) to (x1, y1), both ends included: horizontal or vertical.
 void DrawPixelLine(HDC dc, int x0, int y0, int x1, int y1, COLORREF color);
+// The outline of rect (right and bottom excluded) in dots on every other pixel, as
+// the classic focus rectangle looks.
+void DrawDottedRectangle(HDC dc, const RECT& rect, COLORREF color);
 
 // Metrics of the default font in pixels.
 struct FontMetrics {
