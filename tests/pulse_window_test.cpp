@@ -19,7 +19,10 @@ class PulseWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string why = server.Start();
-        if (!why.empty()) GTEST_SKIP() << "no private PulseAudio daemon: " << why;
+        if (!why.empty()) {
+            if (pulsetest::ServerKindRequested()) FAIL() << "the " << pulsetest::ServerKind() << " server did not start: " << why;
+            GTEST_SKIP() << "no private " << pulsetest::ServerKind() << " server: " << why;
+        }
         if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
         ASSERT_TRUE(chime.Start({"--client-name=chime", "--property=media.role=event"}));
         ASSERT_TRUE(player.Start("player"));
