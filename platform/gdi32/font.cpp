@@ -20,11 +20,15 @@
 #include <mutex>
 
 #include "gdi32/gdi32.h"
+#include "sanitizer_suppressions.h"
 
 namespace platform::gdi32 {
 namespace {
 
 constexpr double PixelSize = 14.0;
+
+// Pango and fontconfig are among the libraries the sanitizers cannot see into.
+[[gnu::used]] const char* const* const NamesUninstrumentedLibraries = &UninstrumentedLibraries;
 
 struct DefaultFont {
     cairo_font_face_t* face = nullptr;
@@ -164,20 +168,3 @@ cairo_font_face_t* DefaultFontFace() { return Font().face; }
 double DefaultFontPixelSize() { return PixelSize; }
 
 }  // namespace platform::gdi32
-
-// Pango 1.50 loads fontconfig's configuration on a thread of its own and keeps caches
-// that it never frees and no longer points to; LeakSanitizer reports them as leaks at
-// exit, whatever the program does. Leaks whose allocation passes through Pango's or
-// fontconfig's code are therefore not reported; leaks of our own still are.
-#if defined(__SANITIZE_ADDRESS__)
-#define GDI_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define GDI_UNDER_ASAN 1
-#endif
-#endif
-#ifdef GDI_UNDER_ASAN
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libpango-1.0.so\nleak:libpangoft2-1.0.so\nleak:libpangocairo-1.0.so\nleak:libfontconfig.so\n";
-}
-#endif

@@ -2,6 +2,8 @@
 
 #include <pulse/rtclock.h>
 
+#include "sanitizer_suppressions.h"
+
 #include <algorithm>
 
 namespace platform::mmdevapi::pulse {
@@ -38,6 +40,9 @@ struct PulseAudioService::Request {
 namespace {
 
 constexpr pa_usec_t UsecPerMsec = 1000;
+
+// libpulse is one of the libraries the sanitizers cannot see into.
+[[gnu::used]] const char* const* const NamesUninstrumentedLibraries = &UninstrumentedLibraries;
 
 }  // namespace
 
@@ -422,19 +427,3 @@ std::shared_ptr<AudioService> CreatePulseService() {
 }
 
 }  // namespace platform::mmdevapi::pulse
-
-// ThreadSanitizer cannot see libpulse's own synchronisation: its lock-free lists and
-// lazily created mutexes use atomics in the uninstrumented libpulsecommon, so handing
-// a structure to the loop thread reads as a race inside the library. Reports whose
-// stack passes through it are therefore suppressed; races in our code, including those
-// on the cache this file guards with the loop's lock, are still reported.
-#if defined(__SANITIZE_THREAD__)
-#define PULSE_UNDER_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define PULSE_UNDER_TSAN 1
-#endif
-#endif
-#ifdef PULSE_UNDER_TSAN
-extern "C" const char* __tsan_default_suppressions() { return "race:libpulsecommon\n"; }
-#endif
