@@ -56,7 +56,7 @@ TEST(PulseLevels, AStreamsLevelIsItsLoudestChannelAndSettingItKeepsTheBalance) {
     EXPECT_EQ(fromSilence.values[1], PA_VOLUME_NORM / 4);
 
     // 1.00 after 150%: the loudest channel back at 100%.
-    EXPECT_EQ(LoudestChannel(ScaledToLevel(Channels({PA_VOLUME_NORM * 3 / 2, PA_VOLUME_NORM}), VolumeFromLevel(1.0f))),
+    EXPECT_EQ(VolumeOfStream(ScaledToLevel(Channels({PA_VOLUME_NORM * 3 / 2, PA_VOLUME_NORM}), VolumeFromLevel(1.0f))),
               PA_VOLUME_NORM);
 
     pa_cvolume none = Channels({});  // no valid volume at all

@@ -20,15 +20,11 @@
 #include <mutex>
 
 #include "gdi32/gdi32.h"
-#include "sanitizer_suppressions.h"
 
 namespace platform::gdi32 {
 namespace {
 
 constexpr double PixelSize = 14.0;
-
-// Pango and fontconfig are among the libraries the sanitizers cannot see into.
-[[gnu::used]] const char* const* const NamesUninstrumentedLibraries = &UninstrumentedLibraries;
 
 struct DefaultFont {
     cairo_font_face_t* face = nullptr;

@@ -14,17 +14,17 @@ pa_volume_t VolumeFromLevel(float level) {
 
 float LevelFromVolume(pa_volume_t volume) { return static_cast<float>(static_cast<double>(volume) / PA_VOLUME_NORM); }
 
-pa_volume_t LoudestChannel(const pa_cvolume& volume) {
+pa_volume_t VolumeOfStream(const pa_cvolume& volume) {
     return pa_cvolume_valid(&volume) ? pa_cvolume_max(&volume) : PA_VOLUME_MUTED;
 }
-
-float LevelOfStream(const pa_cvolume& volume) { return LevelFromVolume(LoudestChannel(volume)); }
 
 pa_cvolume ScaledToLevel(pa_cvolume volume, pa_volume_t loudest) {
     if (!pa_cvolume_valid(&volume)) pa_cvolume_set(&volume, 1, PA_VOLUME_MUTED);
     pa_cvolume_scale(&volume, loudest);
     return volume;
 }
+
+float LevelOfStream(const pa_cvolume& volume) { return LevelFromVolume(VolumeOfStream(volume)); }
 
 AudioSessionState StateOfStream(bool corked) { return corked ? AudioSessionStateInactive : AudioSessionStateActive; }
 

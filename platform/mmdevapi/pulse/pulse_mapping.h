@@ -20,9 +20,10 @@ namespace platform::mmdevapi::pulse {
 pa_volume_t VolumeFromLevel(float level);
 float LevelFromVolume(pa_volume_t volume);
 
-// A stream's level is its loudest channel (pa_cvolume_max), as desktop mixers show it;
-// muted for a volume that is not valid.
-pa_volume_t LoudestChannel(const pa_cvolume& volume);
+// The stream's volume as one number: its loudest channel (pa_cvolume_max), as desktop
+// mixers show a stream; muted for a volume that is not valid.
+pa_volume_t VolumeOfStream(const pa_cvolume& volume);
+// The level of that volume.
 float LevelOfStream(const pa_cvolume& volume);
 
 // The stream's channels scaled so that the loudest one is at `loudest`, keeping the
