@@ -3,11 +3,11 @@
 # Debian packages the build and the tests need.
 SESSIONVOL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config libgtest-dev
-  libcairo2-dev libx11-dev libxext-dev libfontconfig-dev fonts-dejavu-core libpulse-dev libbenchmark-dev
+  libcairo2-dev libpango1.0-dev libx11-dev libxext-dev libfontconfig-dev fonts-dejavu-core libpulse-dev libbenchmark-dev
   mingw-w64
 )
 SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
-SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils wine wine64 clang-format git)
+SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber fonts-noto-cjk wine wine64 clang-format git)
 # What the benchmarks in bench/ run besides the build: the desktop mixer they compare
 # with, and the system-call counter.
 SESSIONVOL_BENCH_PACKAGES=(xvfb pulseaudio pulseaudio-utils pavucontrol strace)
