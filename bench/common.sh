@@ -43,8 +43,13 @@ start_bench_desktop() {
 # Starts a program through the probe (MODE row or settled, see bench/probe.cpp) and
 # sets started_pid and started_ms.
 start_watched() { # TITLE MODE COMMAND...
-  local out
-  out=$("$probe" start "$1" "$2" -- "${@:3}")
+  local out status=0
+  out=$("$probe" start "$1" "$2" -- "${@:3}") || status=$?
+  if [ -z "$out" ]; then
+    # Seen about once in a few hundred starts on a loaded machine; one more try.
+    echo "probe start failed (status $status); trying again" >&2
+    out=$("$probe" start "$1" "$2" -- "${@:3}")
+  fi
   started_pid=${out% *}
   started_ms=${out#* }
   bench_pids+=("$started_pid")

@@ -39,7 +39,6 @@
 #include <ctime>
 #include <memory>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -57,8 +56,7 @@ void SleepNs(int64_t ns) {
 }
 
 // A viewable window named title among the root's children (and theirs), or 0.
-// Windows in ignored (a program of the last round still closing) do not count.
-::Window FindWindow(Display* display, ::Window parent, const char* title, const std::set<::Window>& ignored = {}, int depth = 0) {
+::Window FindWindow(Display* display, ::Window parent, const char* title, int depth = 0) {
     ::Window root, grandparent, *children = nullptr;
     unsigned count = 0;
     if (!XQueryTree(display, parent, &root, &grandparent, &children, &count)) return 0;
@@ -67,13 +65,13 @@ void SleepNs(int64_t ns) {
         char* name = nullptr;
         if (XFetchName(display, children[i], &name) && name) {
             XWindowAttributes attributes;
-            if (std::strcmp(name, title) == 0 && !ignored.count(children[i]) &&
-                XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable) {
+            if (std::strcmp(name, title) == 0 && XGetWindowAttributes(display, children[i], &attributes) &&
+                attributes.map_state == IsViewable) {
                 found = children[i];
             }
             XFree(name);
         }
-        if (!found && depth < 2) found = FindWindow(display, children[i], title, ignored, depth + 1);
+        if (!found && depth < 2) found = FindWindow(display, children[i], title, depth + 1);
     }
     if (children) XFree(children);
     return found;
@@ -131,9 +129,13 @@ int Start(int argc, char** argv) {
     const char* title = argv[2];
     const bool row = std::strcmp(argv[3], "row") == 0;
     Display* display = XOpenDisplay(nullptr);
-    if (!display) return 1;
-    std::set<::Window> earlier;
-    while (::Window old = FindWindow(display, DefaultRootWindow(display), title, earlier)) earlier.insert(old);
+    if (!display) {
+        std::fprintf(stderr, "probe: cannot open the display\n");
+        return 1;
+    }
+    // A window of the last round may still be closing; its id may come back for the new
+    // program's window (the server reuses a closed client's ids), so wait until it is gone.
+    for (int tries = 0; FindWindow(display, DefaultRootWindow(display), title) && tries < 5000; ++tries) SleepNs(1'000'000);
     const int64_t start = NowNs();
     pid_t pid = fork();
     if (pid == 0) {
@@ -146,7 +148,7 @@ int Start(int argc, char** argv) {
     }
     ::Window window = 0;
     while (!window) {
-        window = FindWindow(display, DefaultRootWindow(display), title, earlier);
+        window = FindWindow(display, DefaultRootWindow(display), title);
         if (NowNs() - start > 30'000'000'000) {
             std::fprintf(stderr, "probe: no window named %s after 30 s\n", title);
             return 1;
