@@ -22,8 +22,7 @@ SimScenario SimScenario::Demo() {
 
     SimSession demo;
     demo.identifier =
-        u"{0.0.0.00000000}.{sessionvol-simulated-render}|sessionvol-simulated-player (simulated audio service, no sound "
-        u"server in use)%b{00000000-0000-0000-0000-000000000000}";
+        u"{0.0.0.00000000}.{sessionvol-simulated-render}|sessionvol-simulated-player%b{00000000-0000-0000-0000-000000000000}";
     demo.processId = static_cast<DWORD>(getpid());
     demo.volume = 1.0f;
     demo.state = AudioSessionStateActive;
