@@ -64,7 +64,8 @@ public:
     ~X11Backend() override {
         const X11Backend* self = this;
         backendForErrors.compare_exchange_strong(self, nullptr);
-        XCloseDisplay(display_);
+        // Closing a display whose connection is gone waits on it forever.
+        if (!connectionLost_) XCloseDisplay(display_);
     }
 
     std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight) override {
@@ -131,6 +132,10 @@ public:
     }
     bool IsGone(::Window xWindow) const { return connectionLost_ || gone_.count(xWindow) > 0; }
     bool Owns(XID resource) const { return windows_.count(resource) > 0; }
+    bool ConnectionLost() const { return connectionLost_; }
+    // Destroying a cairo-xlib surface flushes it, which waits forever on a dead
+    // connection; the surface is kept instead, for the little time the process has left.
+    void Abandon(cairo_surface_t* surface) { abandonedSurfaces_.push_back(surface); }
     Display* display() const { return display_; }
     Atom netWmName() const { return netWmName_; }
     Atom utf8String() const { return utf8String_; }
@@ -149,6 +154,7 @@ private:
     std::map<::Window, HWND> windows_;
     std::set<::Window> gone_;  // destroyed by another client, HWND not yet destroyed
     bool connectionLost_ = false;
+    std::vector<cairo_surface_t*> abandonedSurfaces_;
 };
 
 // What desktops match a window by: WM_CLASS (the .desktop file's StartupWMClass), the
@@ -198,9 +204,15 @@ int ReportProtocolError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
-// Xlib's IO error handler must not return. This libX11 calls a per-display exit
-// handler after it instead of exit(); when that returns, the display answers every
-// further call without doing anything, and the windows are reported gone.
+// Xlib's IO error handler must not return unless the display has an exit handler
+// (libX11 1.8), which Xlib calls after it instead of exit(). This backend's display
+// has one: when it returns, the display answers every further call without doing
+// anything, and the windows are reported gone. Other displays keep the default exit.
+int ReportConnectionLost(Display* display) {
+    std::fprintf(stderr, "x11: lost the connection to display %s\n", DisplayString(display));
+    return 0;
+}
+
 void X11Backend::NoteConnectionLost(Display*, void* backend) {
     anyWindowGone.store(true);
     static_cast<X11Backend*>(backend)->connectionLost_ = true;
@@ -209,6 +221,7 @@ void X11Backend::NoteConnectionLost(Display*, void* backend) {
 void X11Backend::WatchConnection() {
     backendForErrors.store(this);
     XSetErrorHandler(ReportProtocolError);
+    XSetIOErrorHandler(ReportConnectionLost);
     XSetIOErrorExitHandler(display_, NoteConnectionLost, this);
 }
 
@@ -234,7 +247,11 @@ X11Window::X11Window(X11Backend& backend, ::Window xWindow, int width, int heigh
 
 X11Window::~X11Window() {
     const bool gone = Gone();
-    cairo_surface_destroy(surface_);
+    if (backend_.ConnectionLost()) {
+        backend_.Abandon(surface_);
+    } else {
+        cairo_surface_destroy(surface_);
+    }
     backend_.Forget(xWindow_);
     if (gone) return;
     XDestroyWindow(backend_.display(), xWindow_);
