@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "audio_fixture.h"
+#include "testing/window_test.h"
 #include "user32/user32.h"
 #include "video/video.h"
 // Xlib's macros (None, Bool, Status) must come after GoogleTest's templates.
@@ -65,12 +66,12 @@ protected:
         outsider_ = XOpenDisplay(name);
         if (!outsider_) GTEST_SKIP() << "cannot open display " << name;
         AudioTest::SetUp();
-        platform::user32::ResetAll();
+        platform::test::ResetWindowSystem();
         platform::video::OverrideOrder({"x11"});
     }
     void TearDown() override {
         if (!outsider_) return;
-        platform::user32::ResetAll();
+        platform::test::ResetWindowSystem();
         platform::video::OverrideOrder({});
         XCloseDisplay(outsider_);
         AudioTest::TearDown();

@@ -1,6 +1,6 @@
 // Real windows on an X display. Each top-level window is one X window the size of the
 // client area; the window manager draws the real frame around it. Frames are copied
-// from the window manager's image surfaces through cairo-xlib.
+// from the window manager's image surfaces with XPutImage.
 //
 // A window that another client destroys, or every window when the connection to the
 // X server is lost, is reported to the window manager as gone; it destroys the HWND as
@@ -11,11 +11,13 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <cairo-xlib.h>
+#include <cairo.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <bit>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -29,13 +31,26 @@ namespace {
 
 class X11Backend;
 
+// An RGB24 pixel (0x00RRGGBB) in a true-colour visual's own layout.
+unsigned long VisualPixel(const Visual& visual, uint32_t rgb) {
+    auto place = [](unsigned long mask, uint32_t channel) -> unsigned long {
+        if (mask == 0) return 0;
+        const int shift = std::countr_zero(mask);
+        const int bits = std::popcount(mask);
+        const unsigned long value = bits >= 8 ? channel << (bits - 8) : channel >> (8 - bits);
+        return (value << shift) & mask;
+    };
+    return place(visual.red_mask, rgb >> 16 & 0xFF) | place(visual.green_mask, rgb >> 8 & 0xFF) |
+           place(visual.blue_mask, rgb & 0xFF);
+}
+
 // For the protocol error handler, which Xlib calls without a context of ours.
 std::atomic<bool> anyWindowGone{false};
 std::atomic<const X11Backend*> backendForErrors{nullptr};
 
 class X11Window final : public Window {
 public:
-    X11Window(X11Backend& backend, ::Window xWindow, int width, int height);
+    X11Window(X11Backend& backend, ::Window xWindow);
     ~X11Window() override;
 
     void SetTitle(const std::string& utf8Title) override;
@@ -49,7 +64,7 @@ private:
 
     X11Backend& backend_;
     ::Window xWindow_;
-    cairo_surface_t* surface_;
+    GC gc_;
 };
 
 class X11Backend final : public Backend {
@@ -79,7 +94,7 @@ public:
         XSetWMProtocols(display_, xWindow, &wmDeleteWindow_, 1);
         SetDesktopProperties(xWindow);
         windows_[xWindow] = window;
-        return std::make_unique<X11Window>(*this, xWindow, clientWidth, clientHeight);
+        return std::make_unique<X11Window>(*this, xWindow);
     }
 
     int EventDescriptor() const override {
@@ -132,10 +147,7 @@ public:
     }
     bool IsGone(::Window xWindow) const { return connectionLost_ || gone_.count(xWindow) > 0; }
     bool Owns(XID resource) const { return windows_.count(resource) > 0; }
-    bool ConnectionLost() const { return connectionLost_; }
-    // Destroying a cairo-xlib surface flushes it, which waits forever on a dead
-    // connection; the surface is kept instead, for the little time the process has left.
-    void Abandon(cairo_surface_t* surface) { abandonedSurfaces_.push_back(surface); }
+    void PutImage(::Window xWindow, GC gc, cairo_surface_t* image);
     Display* display() const { return display_; }
     Atom netWmName() const { return netWmName_; }
     Atom utf8String() const { return utf8String_; }
@@ -154,7 +166,6 @@ private:
     std::map<::Window, HWND> windows_;
     std::set<::Window> gone_;  // destroyed by another client, HWND not yet destroyed
     bool connectionLost_ = false;
-    std::vector<cairo_surface_t*> abandonedSurfaces_;
 };
 
 // What desktops match a window by: WM_CLASS (the .desktop file's StartupWMClass), the
@@ -238,21 +249,13 @@ void X11Backend::ReportAllGone(EventSink& sink) {
     for (::Window xWindow : remaining) ReportGone(sink, xWindow);
 }
 
-X11Window::X11Window(X11Backend& backend, ::Window xWindow, int width, int height) : backend_(backend), xWindow_(xWindow) {
-    Display* display = backend_.display();
-    int screen = DefaultScreen(display);
-    surface_ = cairo_xlib_surface_create(display, xWindow_, DefaultVisual(display, screen), X11Backend::Positive(width),
-                                         X11Backend::Positive(height));
-}
+X11Window::X11Window(X11Backend& backend, ::Window xWindow)
+    : backend_(backend), xWindow_(xWindow), gc_(XCreateGC(backend.display(), xWindow, 0, nullptr)) {}
 
 X11Window::~X11Window() {
     const bool gone = Gone();
-    if (backend_.ConnectionLost()) {
-        backend_.Abandon(surface_);
-    } else {
-        cairo_surface_destroy(surface_);
-    }
     backend_.Forget(xWindow_);
+    XFreeGC(backend_.display(), gc_);  // on a lost connection this only frees memory
     if (gone) return;
     XDestroyWindow(backend_.display(), xWindow_);
     XFlush(backend_.display());
@@ -288,20 +291,54 @@ void X11Window::Resize(int clientWidth, int clientHeight) {
     if (Gone()) return;
     unsigned width = X11Backend::Positive(clientWidth), height = X11Backend::Positive(clientHeight);
     XResizeWindow(backend_.display(), xWindow_, width, height);
-    cairo_xlib_surface_set_size(surface_, static_cast<int>(width), static_cast<int>(height));
     XFlush(backend_.display());
 }
 
 void X11Window::Present(cairo_surface_t* clientImage) {
     if (Gone()) return;
-    cairo_xlib_surface_set_size(surface_, cairo_image_surface_get_width(clientImage), cairo_image_surface_get_height(clientImage));
-    cairo_t* cr = cairo_create(surface_);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, clientImage, 0, 0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    cairo_surface_flush(surface_);
+    cairo_surface_flush(clientImage);
+    backend_.PutImage(xWindow_, gc_, clientImage);
     XFlush(backend_.display());
+}
+
+// Plain XPutImage rather than cairo-xlib: cairo's shared-memory path waits for the
+// server to have read each image, which a server that has gone away never does, so a
+// lost connection in the middle of a frame would hang the program. Xlib itself turns
+// every call on a lost connection into nothing.
+void X11Backend::PutImage(::Window xWindow, GC gc, cairo_surface_t* image) {
+    const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    unsigned char* pixels = cairo_image_surface_get_data(image);
+    if (pixels == nullptr || width <= 0 || height <= 0) return;
+    const int screen = DefaultScreen(display_);
+    Visual* visual = DefaultVisual(display_, screen);
+    const int depth = DefaultDepth(display_, screen);
+    XImage* frame = XCreateImage(display_, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr, static_cast<unsigned>(width),
+                                 static_cast<unsigned>(height), 32, 0);
+    if (frame == nullptr) return;
+    const bool sameLayout =
+        frame->bits_per_pixel == 32 && visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+    if (sameLayout) {
+        // cairo's pixels are 32-bit words in this machine's byte order; Xlib swaps
+        // them for a server of the other order.
+        frame->data = reinterpret_cast<char*>(pixels);
+        frame->bytes_per_line = stride;
+        frame->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    } else {
+        // Any other true-colour layout (a 16-bit display, say): pixel by pixel.
+        frame->data = static_cast<char*>(std::malloc(static_cast<size_t>(frame->bytes_per_line) * static_cast<size_t>(height)));
+        if (frame->data == nullptr) {
+            XDestroyImage(frame);
+            return;
+        }
+        for (int y = 0; y < height; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(pixels + static_cast<ptrdiff_t>(y) * stride);
+            for (int x = 0; x < width; ++x) XPutPixel(frame, x, y, VisualPixel(*visual, row[x]));
+        }
+    }
+    XPutImage(display_, xWindow, gc, frame, 0, 0, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    if (sameLayout) frame->data = nullptr;  // cairo's, not Xlib's to free
+    XDestroyImage(frame);
 }
 
 std::unique_ptr<Backend> CreateX11(std::string& whyNot) {
