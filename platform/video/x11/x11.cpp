@@ -12,10 +12,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cairo.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -79,7 +81,8 @@ public:
     ~X11Backend() override {
         const X11Backend* self = this;
         backendForErrors.compare_exchange_strong(self, nullptr);
-        // Closing a display whose connection is gone waits on it forever.
+        // A connection found closed is left alone: closing it would send requests
+        // into it and run into Xlib's IO error path.
         if (!connectionLost_) XCloseDisplay(display_);
     }
 
@@ -104,7 +107,9 @@ public:
     }
 
     void DispatchEvents(EventSink& sink) override {
-        XFlush(display_);
+        lastSink_ = &sink;
+        if (!connectionLost_ && ServerHungUp()) NoteServerHungUp();
+        if (!connectionLost_) XFlush(display_);
         while (!connectionLost_ && XPending(display_) > 0) {
             XEvent event;
             XNextEvent(display_, &event);
@@ -159,13 +164,16 @@ private:
     void WatchConnection();
     void ReportGone(EventSink& sink, ::Window xWindow);
     void ReportAllGone(EventSink& sink);
-    static void NoteConnectionLost(Display* display, void* backend);
+    bool ServerHungUp() const;
+    void NoteServerHungUp();
+    [[noreturn]] static void EndAfterConnectionLost(Display* display, void* backend);
 
     Display* display_;
     Atom wmProtocols_, wmDeleteWindow_, netWmName_, utf8String_;
     std::map<::Window, HWND> windows_;
     std::set<::Window> gone_;  // destroyed by another client, HWND not yet destroyed
     bool connectionLost_ = false;
+    EventSink* lastSink_ = nullptr;
 };
 
 // What desktops match a window by: WM_CLASS (the .desktop file's StartupWMClass), the
@@ -197,11 +205,10 @@ void X11Backend::SetDesktopProperties(::Window xWindow) {
 }
 
 // Requests already on their way when another client destroyed a window fail
-// (BadWindow, BadDrawable, a picture the server freed with the window), often before
-// its DestroyNotify is read. Xlib's default handler would end the process with exit
-// code 1 instead of letting the program end through WM_DESTROY, so a protocol error is
-// not fatal here. Those that a lost window explains are expected and dropped; any
-// other is written to standard error.
+// (BadWindow, BadDrawable), often before its DestroyNotify is read. Xlib's default
+// handler would end the process with exit code 1 instead of letting the program end
+// through WM_DESTROY, so a protocol error is not fatal here. Those that a lost window
+// explains are expected and dropped; any other is written to standard error.
 int ReportProtocolError(Display* display, XErrorEvent* error) {
     if (anyWindowGone.load()) return 0;
     const X11Backend* backend = backendForErrors.load();
@@ -215,25 +222,45 @@ int ReportProtocolError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
-// Xlib's IO error handler must not return unless the display has an exit handler
-// (libX11 1.8), which Xlib calls after it instead of exit(). This backend's display
-// has one: when it returns, the display answers every further call without doing
-// anything, and the windows are reported gone. Other displays keep the default exit.
+// A lost connection is found in one of two places. Usually the program waits in
+// poll() when the server goes away; the connection then reads as closed before Xlib
+// touches it, and the windows are reported gone like destroyed ones: the program gets
+// WM_DESTROY and WinMain returns 0.
+bool X11Backend::ServerHungUp() const {
+    char byte;
+    const ssize_t peeked = recv(ConnectionNumber(display_), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+void X11Backend::NoteServerHungUp() {
+    std::fprintf(stderr, "x11: lost the connection to display %s\n", DisplayString(display_));
+    anyWindowGone.store(true);
+    connectionLost_ = true;
+}
+
+// Or Xlib finds it inside one of its calls and calls its IO error handler, then the
+// display's exit handler. Neither may return: Xlib would go on with its display lock
+// already released (libX11 1.8.4). So the program is ended from here the way it ends:
+// its windows are destroyed, it gets WM_DESTROY and releases its session, and the
+// process exits with the program's exit code, 0.
 int ReportConnectionLost(Display* display) {
     std::fprintf(stderr, "x11: lost the connection to display %s\n", DisplayString(display));
     return 0;
 }
 
-void X11Backend::NoteConnectionLost(Display*, void* backend) {
+void X11Backend::EndAfterConnectionLost(Display*, void* data) {
+    auto* backend = static_cast<X11Backend*>(data);
     anyWindowGone.store(true);
-    static_cast<X11Backend*>(backend)->connectionLost_ = true;
+    backend->connectionLost_ = true;
+    if (backend->lastSink_ != nullptr) backend->ReportAllGone(*backend->lastSink_);
+    std::exit(0);
 }
 
 void X11Backend::WatchConnection() {
     backendForErrors.store(this);
     XSetErrorHandler(ReportProtocolError);
     XSetIOErrorHandler(ReportConnectionLost);
-    XSetIOErrorExitHandler(display_, NoteConnectionLost, this);
+    XSetIOErrorExitHandler(display_, EndAfterConnectionLost, this);
 }
 
 void X11Backend::ReportGone(EventSink& sink, ::Window xWindow) {
