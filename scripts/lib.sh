@@ -4,14 +4,14 @@
 # these, and the desktop ones when there is no display).
 SESSIONVOL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
-  libcairo2-dev libx11-dev libfontconfig-dev fonts-dejavu-core libpulse-dev
+  libcairo2-dev libpango1.0-dev libx11-dev libfontconfig-dev fonts-dejavu-core libpulse-dev
 )
 # A private virtual display, its screenshots, and the display check.
 SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
 # The tests, benchmarks and packages: the Windows cross build, the .deb's dependency
 # computation (dpkg-dev, file), clang for the linux-clang preset.
 SESSIONVOL_PACKAGE_PACKAGES=(libgtest-dev libbenchmark-dev mingw-w64 dpkg-dev file)
-SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils wine wine64 clang clang-format git unzip)
+SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber fonts-noto-cjk wine wine64 clang clang-format git unzip)
 
 # The main window's title, by which the scripts find it on the X display.
 SESSIONVOL_TITLE="ISimpleAudioVolume::SetMasterVolume TEST2"

@@ -28,6 +28,9 @@ public:
     // connection to the display was lost. The backend draws nothing into it any more.
     virtual void OnWindowDestroyed(HWND window) = 0;
     virtual void OnMouseButton(HWND window, int x, int y, bool pressed) = 0;
+    // virtualKey: the Windows VK_xxx code; altDown: Alt is held (also for Alt itself);
+    // character: what the key types in the Western code page, 0 for none.
+    virtual void OnKey(HWND window, UINT virtualKey, bool pressed, bool altDown, unsigned char character) = 0;
 
 protected:
     ~EventSink() = default;

@@ -11,9 +11,11 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <cairo.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <winuser.h>
 
 #include <atomic>
 #include <bit>
@@ -49,6 +51,42 @@ unsigned long VisualPixel(const Visual& visual, uint32_t rgb) {
 // For the protocol error handler, which Xlib calls without a context of ours.
 std::atomic<bool> anyWindowGone{false};
 std::atomic<const X11Backend*> backendForErrors{nullptr};
+
+// The Windows virtual-key code of a key, from its unshifted keysym; 0 for keys the
+// window manager has no code for.
+UINT VirtualKeyOf(KeySym symbol) {
+    if (symbol >= XK_a && symbol <= XK_z) return static_cast<UINT>('A' + (symbol - XK_a));
+    if (symbol >= XK_0 && symbol <= XK_9) return static_cast<UINT>('0' + (symbol - XK_0));
+    if (symbol >= XK_F1 && symbol <= XK_F12) return static_cast<UINT>(VK_F1 + (symbol - XK_F1));
+    switch (symbol) {
+    case XK_space: return VK_SPACE;
+    case XK_Return:
+    case XK_KP_Enter: return VK_RETURN;
+    case XK_Tab:
+    case XK_ISO_Left_Tab: return VK_TAB;
+    case XK_BackSpace: return VK_BACK;
+    case XK_Escape: return VK_ESCAPE;
+    case XK_Shift_L:
+    case XK_Shift_R: return VK_SHIFT;
+    case XK_Control_L:
+    case XK_Control_R: return VK_CONTROL;
+    case XK_Alt_L:
+    case XK_Alt_R:
+    case XK_Meta_L:
+    case XK_Meta_R: return VK_MENU;
+    case XK_Left: return VK_LEFT;
+    case XK_Up: return VK_UP;
+    case XK_Right: return VK_RIGHT;
+    case XK_Down: return VK_DOWN;
+    case XK_Prior: return VK_PRIOR;
+    case XK_Next: return VK_NEXT;
+    case XK_Home: return VK_HOME;
+    case XK_End: return VK_END;
+    case XK_Insert: return VK_INSERT;
+    case XK_Delete: return VK_DELETE;
+    default: return 0;
+    }
+}
 
 class X11Window final : public Window {
 public:
@@ -90,7 +128,8 @@ public:
         int screen = DefaultScreen(display_);
         XSetWindowAttributes attributes{};
         attributes.background_pixel = WhitePixel(display_, screen);
-        attributes.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask;
+        attributes.event_mask =
+            ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask | KeyReleaseMask;
         ::Window xWindow =
             XCreateWindow(display_, RootWindow(display_, screen), 0, 0, Positive(clientWidth), Positive(clientHeight), 0,
                           CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
@@ -135,6 +174,8 @@ public:
                     sink.OnMouseButton(window, event.xbutton.x, event.xbutton.y, event.type == ButtonPress);
                 }
                 break;
+            case KeyPress:
+            case KeyRelease: DeliverKey(sink, window, event.xkey); break;
             default: break;
             }
         }
@@ -144,6 +185,22 @@ public:
     SIZE ScreenSize() const override {
         int screen = DefaultScreen(display_);
         return SIZE{DisplayWidth(display_, screen), DisplayHeight(display_, screen)};
+    }
+
+    // Alt is Mod1 in the X servers and layouts in use; Alt's own press and release
+    // count as Alt held, as Windows reports them.
+    static void DeliverKey(EventSink& sink, HWND window, XKeyEvent& key) {
+        const KeySym symbol = XLookupKeysym(&key, 0);
+        const UINT virtualKey = VirtualKeyOf(symbol);
+        if (virtualKey == 0) return;
+        const bool pressed = key.type == KeyPress;
+        const bool altDown = (key.state & Mod1Mask) != 0 || virtualKey == VK_MENU;
+        char typed[8] = {};
+        KeySym typedSymbol;
+        const int length = XLookupString(&key, typed, sizeof typed, &typedSymbol, nullptr);
+        // XLookupString gives Latin-1, the Western code page's first 256 characters.
+        const unsigned char character = length == 1 ? static_cast<unsigned char>(typed[0]) : 0;
+        sink.OnKey(window, virtualKey, pressed, altDown, character);
     }
 
     void Forget(::Window xWindow) {
