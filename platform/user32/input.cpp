@@ -41,6 +41,11 @@ public:
 
     void OnCloseRequest(HWND window) override { PostMessageA(window, WM_CLOSE, 0, 0); }
 
+    // Destroyed, as by DestroyWindow: the window has nothing left to show, so the
+    // program gets WM_DESTROY and ends the way it always ends, rather than being
+    // asked to close (WM_CLOSE) a window it could not keep.
+    void OnWindowDestroyed(HWND window) override { DestroyWindow(window); }
+
     void OnMouseButton(HWND window, int x, int y, bool pressed) override { InjectMouseButton(window, x, y, pressed); }
 
     void OnKey(HWND window, UINT virtualKey, bool pressed, bool altDown, unsigned char character) override {
