@@ -144,6 +144,7 @@ public:
                           CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
         XSetWMProtocols(display_, xWindow, &wmDeleteWindow_, 1);
         SetDesktopProperties(xWindow);
+        mayHoldEvents_ = true;  // the atoms' round trips
         windows_[xWindow] = window;
         return std::make_unique<X11Window>(*this, xWindow);
     }
@@ -205,6 +206,7 @@ public:
             waiting.swap(awaitingMap_);
             for (X11Window* window : waiting) window->Map();
             XFlush(display_);
+            mayHoldEvents_ = true;
         }
         return mayHoldEvents_ || XQLength(display_) > 0;
     }
@@ -397,6 +399,7 @@ void X11Window::SetTitle(const std::string& utf8Title) {
     XChangeProperty(display, xWindow_, backend_.netWmName(), backend_.utf8String(), 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(utf8Title.data()), static_cast<int>(utf8Title.size()));
     XFlush(display);
+    backend_.MayHoldEvents();
 }
 
 void X11Window::Show(bool visible) {
@@ -411,6 +414,7 @@ void X11Window::Show(bool visible) {
     backend_.AwaitMap(this, false);
     XUnmapWindow(backend_.display(), xWindow_);
     XFlush(backend_.display());
+    backend_.MayHoldEvents();
 }
 
 void X11Window::Map() {
@@ -425,6 +429,7 @@ void X11Window::Resize(int clientWidth, int clientHeight) {
     unsigned width = X11Backend::Positive(clientWidth), height = X11Backend::Positive(clientHeight);
     XResizeWindow(backend_.display(), xWindow_, width, height);
     XFlush(backend_.display());
+    backend_.MayHoldEvents();
 }
 
 void X11Window::Present(cairo_surface_t* image, POINT imageOrigin, const cairo_region_t* area) {
@@ -435,6 +440,10 @@ void X11Window::Present(cairo_surface_t* image, POINT imageOrigin, const cairo_r
     cairo_surface_flush(image);
     backend_.PutImage(xWindow_, gc_, image, imageOrigin, area);
     XFlush(backend_.display());
+    // A frame larger than the socket's buffer makes the library wait until it can
+    // write, reading whatever arrives meanwhile into its own queue: the connection
+    // then no longer polls readable although events wait.
+    backend_.MayHoldEvents();
 }
 
 // Plain XPutImage rather than cairo-xlib: cairo's shared-memory path waits for the
