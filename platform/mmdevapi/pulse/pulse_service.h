@@ -81,6 +81,7 @@ private:
 
     bool Start(const char* server, std::chrono::milliseconds timeout);
     bool Await(pa_operation* operation);
+    void GiveUpOnServer();
     bool QueryDefaultSink(Request* request);
     static void TakeFirstReport(Stream& stream, const pa_sink_input_info* info);
     HRESULT Usable();
