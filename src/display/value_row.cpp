@@ -46,7 +46,8 @@ void PaintValueRow(HDC dc) {
     std::snprintf(text, sizeof text, "Mute: %i", mute);
     DrawBox(dc, L + 310, L + 460, text);
     DrawBox(dc, L + 470, L + 620, StateText(state));
-    std::snprintf(text, sizeof text, "PUID: %i", static_cast<int>(processId));
+    // A DWORD: IDs above 2^31 are positive numbers too.
+    std::snprintf(text, sizeof text, "PUID: %u", static_cast<unsigned>(processId));
     DrawBox(dc, L + 630, L + 730, text);
 
     SelectObject(dc, previousPen);
