@@ -181,7 +181,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
         SIZE screen = backend->ScreenSize();
         int width = nWidth == CW_USEDEFAULT ? screen.cx * 3 / 4 : std::max(0, nWidth);
         int height = nWidth == CW_USEDEFAULT ? screen.cy * 3 / 4 : std::max(0, nHeight);
-        rect = RECT{position.x, position.y, position.x + width, position.y + height};
+        rect = BoundToMaxTrack(window->style, RECT{position.x, position.y, position.x + width, position.y + height});
     }
     RECT insets = FrameInsets(window->style);
     window->rect = rect;
