@@ -29,7 +29,7 @@ public:
 
 private:
     X11Backend& backend_;
-    HWND window_;
+    [[maybe_unused]] HWND window_;  // for debugging: the window this shows
     ::Window xWindow_;
     cairo_surface_t* surface_;
 };
