@@ -24,6 +24,18 @@ inline platform::test::SimSession SystemSoundsSession() {
     return session;
 }
 
+// The reference balance once the program has released its session: no audio object
+// stays alive, no string stays allocated, the service (when given) holds no sink, and
+// the sink's count is back to its own one (or zero when nothing was bound).
+inline void ExpectReferencesGivenBack(platform::mmdevapi::AudioService* service) {
+    EXPECT_EQ(platform::test::LiveAudioObjects(), 0u) << "COM objects still referenced";
+    EXPECT_EQ(platform::test::OutstandingTaskMemory(), 0u) << "task memory not freed";
+    if (service != nullptr) {
+        EXPECT_EQ(service->Notifications().RegisteredCount(), 0u) << "sink still registered";
+    }
+    EXPECT_EQ(AppState.sink.refCount.load(), AppState.sink.sessionId[0] != 0 ? 1u : 0u) << "sink references not given back";
+}
+
 class AudioTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -31,18 +43,10 @@ protected:
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
     }
 
-    // Whatever the test did, releasing gives every reference back: no audio object
-    // stays alive, no string stays allocated, the service holds no sink, and the
-    // sink's count is back to its own one (or zero when nothing was bound).
+    // Whatever the test did, releasing gives every reference back.
     void TearDown() override {
         ReleaseAudioSession();
-        EXPECT_EQ(platform::test::LiveAudioObjects(), 0u) << "COM objects still referenced";
-        EXPECT_EQ(platform::test::OutstandingTaskMemory(), 0u) << "task memory not freed";
-        if (service != nullptr) {
-            EXPECT_EQ(service->RegisteredCount(), 0u) << "sink still registered";
-        }
-        // A bound sink keeps its own reference; one never bound has none.
-        EXPECT_EQ(AppState.sink.refCount.load(), AppState.sink.sessionId[0] != 0 ? 1u : 0u) << "sink references not given back";
+        ExpectReferencesGivenBack(service.get());
         CoUninitialize();
         service.reset();
         platform::test::ResetAudio();

@@ -5,52 +5,13 @@
 #include <thread>
 
 #include "audio_fixture.h"
+#include "recording_events.h"
 
 namespace {
 
 using platform::test::SimScenario;
 
 constexpr GUID CallerContext = {0xABCDEF01, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
-
-// Records the notifications that arrive; Release only decrements.
-class RecordingEvents final : public IAudioSessionEvents {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    HRESULT STDMETHODCALLTYPE OnDisplayNameChanged(LPCWSTR, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnIconPathChanged(LPCWSTR, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnSimpleVolumeChanged(float volume, BOOL mute, LPCGUID context) override {
-        lastVolume = volume;
-        lastMute = mute;
-        lastContext = *context;
-        thread = std::this_thread::get_id();
-        ++volumeEvents;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnChannelVolumeChanged(DWORD, float[], DWORD, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnGroupingParamChanged(LPCGUID, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnStateChanged(AudioSessionState state) override {
-        lastState = state;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnSessionDisconnected(AudioSessionDisconnectReason reason) override {
-        lastReason = reason;
-        return S_OK;
-    }
-
-    std::atomic<ULONG> refs{1};
-    float lastVolume = -1.0f;
-    BOOL lastMute = -1;
-    GUID lastContext = GUID_NULL;
-    std::thread::id thread;
-    int volumeEvents = 0;
-    int lastState = -1;
-    int lastReason = -1;
-};
 
 class AudioPlatformTest : public AudioTest {
 protected:
@@ -137,24 +98,27 @@ TEST_F(AudioPlatformTest, ChangesAreNotifiedOnTheServiceThreadWithTheCallersCont
     IAudioSessionControl* session = FirstSession();
     RecordingEvents events;
     EXPECT_EQ(session->RegisterAudioSessionNotification(&events), S_OK);
-    EXPECT_EQ(events.refs.load(), 2u);
+    EXPECT_EQ(events.refs.load(), 1u);
 
     ISimpleAudioVolume* volume = nullptr;
     ASSERT_EQ(session->QueryInterface(IID_ISimpleAudioVolume, reinterpret_cast<void**>(&volume)), S_OK);
     EXPECT_EQ(volume->SetMasterVolume(0.25f, &CallerContext), S_OK);
     service->Flush();
-    EXPECT_EQ(events.lastVolume, 0.25f);
-    EXPECT_EQ(events.lastMute, FALSE);
-    EXPECT_TRUE(IsEqualGUID(events.lastContext, CallerContext));
-    EXPECT_NE(events.thread, std::this_thread::get_id());
+    auto volumes = events.Volumes();
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_EQ(volumes.back().volume, 0.25f);
+    EXPECT_EQ(volumes.back().mute, FALSE);
+    EXPECT_TRUE(IsEqualGUID(volumes.back().context, CallerContext));
+    EXPECT_NE(volumes.back().thread, std::this_thread::get_id());
 
     // The same value again: applied, but nothing changed, so nothing is notified.
     EXPECT_EQ(volume->SetMasterVolume(0.25f, &CallerContext), S_OK);
     EXPECT_EQ(volume->SetMute(TRUE, nullptr), S_OK);
     service->Flush();
-    EXPECT_EQ(events.volumeEvents, 2);
-    EXPECT_EQ(events.lastMute, TRUE);
-    EXPECT_TRUE(IsEqualGUID(events.lastContext, GUID_NULL));
+    volumes = events.Volumes();
+    ASSERT_EQ(volumes.size(), 2u);
+    EXPECT_EQ(volumes.back().mute, TRUE);
+    EXPECT_TRUE(IsEqualGUID(volumes.back().context, GUID_NULL));
     EXPECT_EQ(service->SetCalls().size(), 3u);
 
     float level = -1.0f;
@@ -165,15 +129,15 @@ TEST_F(AudioPlatformTest, ChangesAreNotifiedOnTheServiceThreadWithTheCallersCont
     service->Disconnect(0, DisconnectReasonServerShutdown);
     service->ChangeState(0, AudioSessionStateExpired);
     service->Flush();
-    EXPECT_EQ(events.lastReason, DisconnectReasonServerShutdown);
-    EXPECT_EQ(events.lastState, AudioSessionStateExpired);
+    EXPECT_EQ(events.Disconnects(), (std::vector<AudioSessionDisconnectReason>{DisconnectReasonServerShutdown}));
+    EXPECT_EQ(events.States(), (std::vector<AudioSessionState>{AudioSessionStateExpired}));
 
     EXPECT_EQ(session->UnregisterAudioSessionNotification(&events), S_OK);
-    EXPECT_EQ(events.refs.load(), 1u);
+    EXPECT_EQ(events.refs.load(), 0u);
     EXPECT_EQ(session->UnregisterAudioSessionNotification(&events), E_NOTFOUND);
     service->OtherClientSetVolume(0, 0.9f);
     service->Flush();
-    EXPECT_EQ(events.volumeEvents, 2);
+    EXPECT_EQ(events.Volumes().size(), 2u);
 
     volume->Release();
     EXPECT_EQ(session->Release(), 0u);

@@ -4,7 +4,7 @@
 
 namespace {
 
-class MainWindowTest : public WindowTest {};
+class MainWindowTest : public ProgramTest {};
 
 TEST_F(MainWindowTest, OpensItsWindowWithFiveButtons) {
     Use({PlayerSession()});

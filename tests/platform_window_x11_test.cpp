@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "testing/window_test.h"
 #include "user32/user32.h"
 #include "video/video.h"
 
@@ -44,14 +45,14 @@ private:
 class BackendTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::user32::ResetAll();
+        platform::test::ResetWindowSystem();
         platform::video::OverrideOrder({});
         WNDCLASSA windowClass{};
         windowClass.lpfnWndProc = DefWindowProcA;
         windowClass.lpszClassName = "BackendTest";
         ASSERT_NE(RegisterClassA(&windowClass), 0);
     }
-    void TearDown() override { platform::user32::ResetAll(); }
+    void TearDown() override { platform::test::ResetWindowSystem(); }
 
     static HWND CreateTopLevel(const char* title) {
         return CreateWindowExA(0, "BackendTest", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 800, 400,
@@ -136,6 +137,13 @@ TEST_F(BackendTest, X11WindowShowsTitleAndTurnsDeleteWindowIntoWmClose) {
     EXPECT_EQ(attributes.map_state, IsViewable);
     EXPECT_EQ(attributes.width, 784) << "the X window is the client area";
     EXPECT_EQ(attributes.height, 361);
+
+    // A title set later is 8-bit text like the first one: Latin-1, shown as UTF-8.
+    const std::string renamed = title + " caf\xe9";
+    ASSERT_TRUE(SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(renamed.c_str())));
+    const std::string shown = title + " caf\xc3\xa9";
+    for (int tries = 0; tries < 200 && Utf8Property(observer, xWindow, "_NET_WM_NAME") != shown; ++tries) usleep(10000);
+    EXPECT_EQ(Utf8Property(observer, xWindow, "_NET_WM_NAME"), shown);
 
     // What a window manager sends when the user clicks the close button.
     XEvent close{};

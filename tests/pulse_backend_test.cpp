@@ -3,6 +3,7 @@
 // the other client. Skips when the daemon cannot be started here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -11,7 +12,9 @@
 #include "audio/session_binding.h"
 #include "mmdevapi/pulse/pulse_service.h"
 #include "mmdevapi/sim/sim_service.h"
+#include "audio_fixture.h"
 #include "pulse/pulse_server.h"
+#include "recording_events.h"
 #include "testing/audio_test.h"
 
 namespace {
@@ -22,68 +25,6 @@ using pulsetest::Pacat;
 using pulsetest::WaitUntil;
 
 constexpr GUID OurContext = {0x5e55107f, 0x0b1d, 0x4a3c, {0x80, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}};
-
-// A second IAudioSessionEvents object next to the program's sink: it records what the
-// program's sink does not keep, the event context and the disconnect reason.
-class RecordingEvents final : public IAudioSessionEvents {
-public:
-    struct VolumeEvent {
-        float volume;
-        BOOL mute;
-        GUID context;
-    };
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IAudioSessionEvents)) return E_NOINTERFACE;
-        *object = static_cast<IAudioSessionEvents*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }  // lives on the test's stack
-    HRESULT STDMETHODCALLTYPE OnDisplayNameChanged(LPCWSTR, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnIconPathChanged(LPCWSTR, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnSimpleVolumeChanged(float volume, BOOL mute, LPCGUID context) override {
-        std::lock_guard lock(mutex_);
-        volumes_.push_back({volume, mute, context != nullptr ? *context : GUID_NULL});
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnChannelVolumeChanged(DWORD, float[], DWORD, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnGroupingParamChanged(LPCGUID, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnStateChanged(AudioSessionState state) override {
-        std::lock_guard lock(mutex_);
-        states_.push_back(state);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnSessionDisconnected(AudioSessionDisconnectReason reason) override {
-        std::lock_guard lock(mutex_);
-        disconnects_.push_back(reason);
-        return S_OK;
-    }
-
-    std::vector<VolumeEvent> Volumes() {
-        std::lock_guard lock(mutex_);
-        return volumes_;
-    }
-    std::vector<AudioSessionState> States() {
-        std::lock_guard lock(mutex_);
-        return states_;
-    }
-    std::vector<AudioSessionDisconnectReason> Disconnects() {
-        std::lock_guard lock(mutex_);
-        return disconnects_;
-    }
-
-    std::atomic<ULONG> refs{0};
-
-private:
-    std::mutex mutex_;
-    std::vector<VolumeEvent> volumes_;
-    std::vector<AudioSessionState> states_;
-    std::vector<AudioSessionDisconnectReason> disconnects_;
-};
 
 class PulseSessionTest : public ::testing::Test {
 protected:
@@ -103,13 +44,7 @@ protected:
         if (comReady) {
             if (recorderRegistered) Unregister();
             ReleaseAudioSession();
-            EXPECT_EQ(platform::test::LiveAudioObjects(), 0u) << "COM objects still referenced";
-            EXPECT_EQ(platform::test::OutstandingTaskMemory(), 0u) << "task memory not freed";
-            if (service != nullptr) {
-                EXPECT_EQ(service->Notifications().RegisteredCount(), 0u) << "sink still registered";
-            }
-            // A bound sink keeps its own reference; one never bound has none.
-            EXPECT_EQ(AppState.sink.refCount.load(), AppState.sink.sessionId[0] != 0 ? 1u : 0u) << "sink references not given back";
+            ExpectReferencesGivenBack(service.get());
             EXPECT_EQ(recorder.refs.load(), 0u);
             CoUninitialize();
         }
@@ -381,14 +316,26 @@ TEST(PulseBackendChoice, WithoutAServerTheTableFallsBackToTheSimulatedService) {
     setenv("PULSE_SERVER", "unix:/nonexistent/sessionvol/native", 1);
     unsetenv("PLATFORM_AUDIO");
 
-    EXPECT_EQ(PulseAudioService::Connect(nullptr, std::chrono::seconds(5)), nullptr);
+    std::string whyNot;
+    EXPECT_EQ(PulseAudioService::Connect(nullptr, std::chrono::seconds(5), &whyNot), nullptr);
+    EXPECT_EQ(whyNot, "unix:/nonexistent/sessionvol/native: Connection refused");
     platform::test::ResetAudio();
+    testing::internal::CaptureStderr();
     EXPECT_NE(dynamic_cast<platform::mmdevapi::SimAudioService*>(platform::mmdevapi::CurrentService().get()), nullptr);
+    // One line says what runs instead of the user's streams, and why.
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("audio: using sim (", 0), 0u) << said;
+    EXPECT_TRUE(said.ends_with("; not used: pulse (unix:/nonexistent/sessionvol/native: Connection refused)\n")) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 
-    // Forcing pulse where none answers leaves no service at all.
-    setenv("PLATFORM_AUDIO", "pulse", 1);
+    // Forcing pulse where none answers leaves no service at all; the list is read as
+    // the user may write it.
+    setenv("PLATFORM_AUDIO", " pulse ,", 1);
     platform::test::ResetAudio();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(platform::mmdevapi::CurrentService(), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "audio: no backend could start; tried pulse (unix:/nonexistent/sessionvol/native: Connection refused)\n");
 
     unsetenv("PLATFORM_AUDIO");
     platform::test::ResetAudio();

@@ -44,17 +44,12 @@ protected:
         RunResult result = RunWinMain(std::move(steps));
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_FALSE(result.stepsExhausted);
-        EXPECT_EQ(platform::test::LiveAudioObjects(), 0u);
-        EXPECT_EQ(service->Notifications().RegisteredCount(), 0u);
+        ExpectReferencesGivenBack(service.get());
     }
 
     static std::vector<std::string> RowTexts(Program& program) { return Matching(DrawingLines(program.TakeTrace()), "DrawTextA"); }
 
-    static void Pactl(const std::string& arguments) {
-        int status = 0;
-        pulsetest::Capture("pactl " + arguments + " 2>&1", &status);
-        EXPECT_EQ(status, 0) << "pactl " << arguments;
-    }
+    static void Pactl(const std::string& arguments) { EXPECT_TRUE(pulsetest::Pactl(arguments)) << "pactl " << arguments; }
 
     pulsetest::PrivateServer server;
     Pacat chime;

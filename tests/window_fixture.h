@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "audio_fixture.h"
 #include "testing/audio_test.h"
 #include "testing/window_test.h"
 
@@ -37,7 +38,7 @@ std::vector<std::string> DrawingLines(const std::vector<platform::test::GdiCall>
 // Lines that start with `prefix`.
 std::vector<std::string> Matching(const std::vector<std::string>& lines, const std::string& prefix);
 
-class WindowTest : public ::testing::Test {
+class ProgramTest : public ::testing::Test {
 protected:
     void TearDown() override {
         service.reset();
@@ -56,11 +57,7 @@ protected:
     RunResult Run(std::vector<Step> steps, platform::test::RunOptions options = {}) {
         RunResult result = RunWinMain(std::move(steps), options);
         EXPECT_EQ(result.exitCode, 0);
-        EXPECT_EQ(platform::test::LiveAudioObjects(), 0u) << "COM objects still referenced after exit";
-        EXPECT_EQ(platform::test::OutstandingTaskMemory(), 0u);
-        if (service != nullptr) {
-            EXPECT_EQ(service->RegisteredCount(), 0u) << "sink still registered after exit";
-        }
+        ExpectReferencesGivenBack(service.get());
         return result;
     }
 

@@ -18,6 +18,10 @@ namespace e2e {
 // Environment variable through which the driver hands the channel name to the DLL.
 constexpr char ChannelVariable[] = "SESSIONVOL_E2E_CHANNEL";
 
+// AUDCLNT_S_NO_SINGLE_PROCESS, which the mingw-w64 SDK lacks: a session shared by
+// several processes reports it with its process ID.
+constexpr HRESULT NoSingleProcess = static_cast<HRESULT>(0x0889000D);
+
 constexpr LONG ChannelMagic = 0x53564532;  // "SVE2"
 constexpr int MaxSessions = 8;
 constexpr int MaxIdentifierUnits = 1024;

@@ -16,7 +16,7 @@ struct DcTable {
     uintptr_t nextHandle = 0x1000;
 };
 
-DcTable& table() {
+DcTable& DeviceContexts() {
     // Never destroyed: windows, their surfaces and the display connection stay valid
     // until the process ends, whatever order static destructors run in.
     static DcTable* instance = new DcTable;
@@ -38,7 +38,7 @@ HDC CreateDc(HWND window, cairo_surface_t* surface, const cairo_region_t* clip) 
     // A new DC starts with the stock black pen and white brush, as on Windows.
     dc->pen = StockObject(BLACK_PEN);
     dc->brush = StockObject(WHITE_BRUSH);
-    DcTable& state = table();
+    DcTable& state = DeviceContexts();
     std::lock_guard<std::mutex> guard(state.lock);
     // Handles are never reused, so a stale HDC cannot reach a newer context.
     HDC handle = reinterpret_cast<HDC>(state.nextHandle);
@@ -50,7 +50,7 @@ HDC CreateDc(HWND window, cairo_surface_t* surface, const cairo_region_t* clip) 
 bool DeleteDc(HDC handle) {
     std::unique_ptr<DeviceContext> dc;
     {
-        DcTable& state = table();
+        DcTable& state = DeviceContexts();
         std::lock_guard<std::mutex> guard(state.lock);
         auto found = state.live.find(handle);
         if (found == state.live.end()) return false;
@@ -62,7 +62,7 @@ bool DeleteDc(HDC handle) {
 }
 
 DeviceContext* FindDc(HDC handle) {
-    DcTable& state = table();
+    DcTable& state = DeviceContexts();
     std::lock_guard<std::mutex> guard(state.lock);
     auto found = state.live.find(handle);
     return found == state.live.end() ? nullptr : found->second.get();
@@ -76,7 +76,7 @@ HWND DcWindow(HDC handle) {
 }
 
 void ResetDeviceContexts() {
-    DcTable& state = table();
+    DcTable& state = DeviceContexts();
     std::lock_guard<std::mutex> guard(state.lock);
     for (auto& [handle, dc] : state.live) Release(*dc);
     state.live.clear();

@@ -8,35 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "gdi32/dc_state.h"
 #include "gdi32/gdi32.h"
 
 namespace platform::gdi32 {
 namespace {
-
-void AppendUtf8(std::string& out, uint32_t codePoint) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (codePoint >> 18));
-        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
-
-std::string Latin1ToUtf8(const char* text, size_t length) {
-    std::string out;
-    for (size_t i = 0; i < length; ++i) AppendUtf8(out, static_cast<unsigned char>(text[i]));
-    return out;
-}
 
 struct Line {
     std::string text;
@@ -193,7 +170,7 @@ extern "C" {
 int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT format) {
     if (!lpchText) return 0;
     size_t length = cchText < 0 ? std::strlen(lpchText) : static_cast<size_t>(cchText);
-    return DrawUtf8(hdc, "DrawTextA", Latin1ToUtf8(lpchText, length), lprc, format);
+    return DrawUtf8(hdc, "DrawTextA", platform::base::Latin1ToUtf8({lpchText, length}), lprc, format);
 }
 
 int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format) {
@@ -204,19 +181,7 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
     } else {
         length = static_cast<size_t>(cchText);
     }
-    std::string utf8;
-    for (size_t i = 0; i < length; ++i) {
-        uint32_t unit = lpchText[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length && lpchText[i + 1] >= 0xDC00 && lpchText[i + 1] <= 0xDFFF) {
-            AppendUtf8(utf8, 0x10000 + ((unit - 0xD800) << 10) + (lpchText[i + 1] - 0xDC00));
-            ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            AppendUtf8(utf8, 0xFFFD);  // an unpaired surrogate
-        } else {
-            AppendUtf8(utf8, unit);
-        }
-    }
-    return DrawUtf8(hdc, "DrawTextW", utf8, lprc, format);
+    return DrawUtf8(hdc, "DrawTextW", platform::base::Utf16ToUtf8({lpchText, length}), lprc, format);
 }
 
 }  // extern "C"

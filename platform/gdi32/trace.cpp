@@ -15,7 +15,7 @@ struct TraceLog {
     std::vector<GdiCall> calls;
 };
 
-TraceLog& log() {
+TraceLog& RecordedTrace() {
     static TraceLog instance;
     return instance;
 }
@@ -34,13 +34,13 @@ bool TraceWanted() { return traceEnabled.load() && platformDrawingDepth == 0; }
 
 void Record(GdiCall call) {
     if (!TraceWanted()) return;
-    TraceLog& state = log();
+    TraceLog& state = RecordedTrace();
     std::lock_guard<std::mutex> guard(state.lock);
     state.calls.push_back(std::move(call));
 }
 
 std::vector<GdiCall> TakeTrace() {
-    TraceLog& state = log();
+    TraceLog& state = RecordedTrace();
     std::lock_guard<std::mutex> guard(state.lock);
     std::vector<GdiCall> taken;
     taken.swap(state.calls);

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/backend_chooser.h"
+
 namespace platform::mmdevapi {
 
 // Identifies one session of the default render endpoint for as long as it exists.
@@ -74,15 +76,13 @@ private:
     NotificationHub notifications_;
 };
 
-// A backend of the table in backends.cpp: `create` returns null when it cannot run here.
-struct AudioBackend {
-    const char* name;
-    const char* description;
-    std::shared_ptr<AudioService> (*create)();
-};
+// A backend of the table in backends.cpp.
+using AudioBackend = base::BackendEntry<std::shared_ptr<AudioService>>;
 
 // The service that new device enumerators use: the one a test installed, else the
 // first backend of the table (or of PLATFORM_AUDIO, a comma-separated list) that runs.
+// Choosing one writes a line naming it, and what was not used and why, to standard
+// error.
 std::shared_ptr<AudioService> CurrentService();
 void InstallService(std::shared_ptr<AudioService> service);
 

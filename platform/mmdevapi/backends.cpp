@@ -1,8 +1,4 @@
 // The audio backends in order of preference, and the process's current service.
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 #include <utility>
 
 #include "mmdevapi/audio_service.h"
@@ -13,54 +9,23 @@ namespace platform::mmdevapi {
 
 namespace {
 
-const AudioBackend backends[] = {
+const AudioBackend Backends[] = {
     {"pulse", "PulseAudio or PipeWire server: the default sink's streams", pulse::CreatePulseService},
     {"sim", "simulated audio service with a demo application session", CreateSimService},
 };
 
+// A user who sees the simulated session instead of their streams learns from the one
+// line at start which server was tried and why it was not used.
+const base::ChooserSettings Settings{"audio", "PLATFORM_AUDIO", {"pulse", "sim"}, true};
+
 std::mutex serviceMutex;
 std::shared_ptr<AudioService> currentService;
-
-const AudioBackend* FindBackend(const std::string& name) {
-    for (const AudioBackend& backend : backends)
-        if (name == backend.name) return &backend;
-    return nullptr;
-}
-
-std::shared_ptr<AudioService> ChooseService() {
-    const char* requested = std::getenv("PLATFORM_AUDIO");
-    std::string tried;
-    auto attempt = [&](const AudioBackend& backend) -> std::shared_ptr<AudioService> {
-        tried += tried.empty() ? backend.name : std::string(", ") + backend.name;
-        return backend.create();
-    };
-    if (requested != nullptr && *requested != '\0') {
-        std::string list = requested;
-        size_t start = 0;
-        while (start <= list.size()) {
-            size_t comma = list.find(',', start);
-            std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-            if (const AudioBackend* backend = FindBackend(name)) {
-                if (auto service = attempt(*backend)) return service;
-            } else {
-                tried += tried.empty() ? name + " (unknown)" : ", " + name + " (unknown)";
-            }
-            if (comma == std::string::npos) break;
-            start = comma + 1;
-        }
-    } else {
-        for (const AudioBackend& backend : backends)
-            if (auto service = attempt(backend)) return service;
-    }
-    std::fprintf(stderr, "platform: no audio backend could start (tried: %s)\n", tried.c_str());
-    return nullptr;
-}
 
 }  // namespace
 
 std::shared_ptr<AudioService> CurrentService() {
     std::lock_guard lock(serviceMutex);
-    if (currentService == nullptr) currentService = ChooseService();
+    if (currentService == nullptr) currentService = base::ChooseBackend<std::shared_ptr<AudioService>>(Backends, Settings);
     return currentService;
 }
 

@@ -7,7 +7,7 @@
 
 namespace platform::mmdevapi {
 
-// Class factory of MMDeviceEnumerator, called by CoCreateInstance.
+// Class factory of MMDeviceEnumerator, registered with ole32 for CoCreateInstance.
 HRESULT CreateDeviceEnumerator(REFIID riid, void** object);
 
 // COM objects of this layer (enumerators, devices, managers, sessions) that are

@@ -14,6 +14,14 @@ bool ApartmentInitialized();
 // Makes the next CoInitialize on any thread fail with this result (0 = no failure).
 void FailNextCoInitialize(HRESULT result);
 
+// The factory of one class: what CoCreateInstance calls once it has checked its own
+// arguments.
+using ClassFactory = HRESULT (*)(REFIID riid, void** object);
+// Makes clsid creatable through CoCreateInstance, replacing an earlier registration
+// of the same class. Returns true so that a server can register from a static
+// initialiser.
+bool RegisterInprocServer(REFCLSID clsid, ClassFactory create);
+
 // Blocks handed out by CoTaskMemAlloc and not yet freed.
 size_t OutstandingTaskMemory();
 

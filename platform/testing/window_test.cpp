@@ -21,24 +21,24 @@ private:
     std::atomic<uint64_t> now_{0};
 };
 
-VirtualClock& clock() {
+VirtualClock& TestClock() {
     static VirtualClock instance;
     return instance;
 }
 
 // A fresh, headless, deterministic window system on the calling thread.
 void EnterHeadless(user32::IdleHandler* idle) {
-    user32::ResetAll();
+    ResetWindowSystem();
     video::OverrideOrder({"offscreen"});
-    clock().Restart();
-    user32::SetClock(&clock());
+    TestClock().Restart();
+    user32::SetClock(&TestClock());
     user32::SetIdleHandler(idle);
     gdi32::EnableTrace(true);
     user32::RecordMessageBoxes(true);
 }
 
 void LeaveHeadless() {
-    user32::ResetAll();
+    ResetWindowSystem();
     user32::SetIdleHandler(nullptr);
     user32::SetClock(nullptr);
     video::OverrideOrder({});
@@ -112,12 +112,26 @@ public:
     std::deque<std::function<void()>> actions;
 };
 
-IdleActions& idleActions() {
+IdleActions& PendingIdleActions() {
     static IdleActions instance;
     return instance;
 }
 
 }  // namespace
+
+Image LoadPng(const std::string& path) {
+    cairo_surface_t* loaded = cairo_image_surface_create_from_png(path.c_str());
+    Image image = cairo_surface_status(loaded) == CAIRO_STATUS_SUCCESS ? ToImage(loaded) : Image{};
+    cairo_surface_destroy(loaded);
+    return image;
+}
+
+void ResetWindowSystem() {
+    // Top down: windows hold device contexts and display windows.
+    user32::ResetAll();
+    gdi32::ResetDeviceContexts();
+    video::Close();
+}
 
 uint32_t Image::At(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFF;  // never a pixel value
@@ -133,8 +147,8 @@ void WindowDriver::Click(HWND window) {
     user32::InjectMouseButton(topLevel, centre.x, centre.y, false);
 }
 
-void WindowDriver::AdvanceTime(uint32_t milliseconds) { clock().Advance(milliseconds); }
-uint64_t WindowDriver::Now() { return clock().NowMilliseconds(); }
+void WindowDriver::AdvanceTime(uint32_t milliseconds) { TestClock().Advance(milliseconds); }
+uint64_t WindowDriver::Now() { return TestClock().NowMilliseconds(); }
 
 void WindowDriver::Resize(HWND topLevel, int outerWidth, int outerHeight) { user32::UserResize(topLevel, outerWidth, outerHeight); }
 
@@ -189,13 +203,13 @@ RunResult RunWinMain(std::vector<Step> steps, RunOptions options) {
 }
 
 Desktop::Desktop() {
-    idleActions().actions.clear();
-    EnterHeadless(&idleActions());
+    PendingIdleActions().actions.clear();
+    EnterHeadless(&PendingIdleActions());
 }
 
 Desktop::~Desktop() {
     LeaveHeadless();
-    idleActions().actions.clear();
+    PendingIdleActions().actions.clear();
 }
 
 std::vector<MSG> Desktop::PumpUntilIdle() {
@@ -210,7 +224,7 @@ std::vector<MSG> Desktop::PumpUntilIdle() {
     return taken;
 }
 
-void Desktop::AddIdleAction(std::function<void()> action) { idleActions().actions.push_back(std::move(action)); }
+void Desktop::AddIdleAction(std::function<void()> action) { PendingIdleActions().actions.push_back(std::move(action)); }
 
 std::vector<MessageBoxRecord> Desktop::TakeMessageBoxes() { return user32::TakeMessageBoxes(); }
 

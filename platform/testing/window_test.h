@@ -27,6 +27,8 @@ struct Image {
     std::vector<uint32_t> pixels;
     uint32_t At(int x, int y) const;
 };
+// A PNG file's pixels, as Snapshot would give them; empty when it cannot be read.
+Image LoadPng(const std::string& path);
 constexpr uint32_t PixelOf(COLORREF color) {
     return (static_cast<uint32_t>(GetRValue(color)) << 16) | (static_cast<uint32_t>(GetGValue(color)) << 8) | GetBValue(color);
 }
@@ -50,6 +52,11 @@ struct RunResult {
     // instead of quitting, and the driver ended the loop with WM_QUIT (code 0).
     bool forcedQuit = false;
 };
+
+// Forgets every window, class, queue, timer, message box, device context and the open
+// video backend, without sending messages: the program whose windows these were is
+// no longer running.
+void ResetWindowSystem();
 
 // Runs WinMain(instance, nullptr, "", SW_SHOWDEFAULT) on the calling thread with the
 // offscreen backend and a virtual clock starting at 0. Each time the message loop has

@@ -13,7 +13,7 @@ struct ClassTable {
     ATOM nextAtom = 0xC000;  // the range Windows gives registered class names
 };
 
-ClassTable& table() {
+ClassTable& Classes() {
     // Never destroyed: windows, their surfaces and the display connection stay valid
     // until the process ends, whatever order static destructors run in.
     static ClassTable* instance = new ClassTable;
@@ -51,7 +51,7 @@ ATOM AddLocked(ClassTable& state, WindowClass entry) {
 }  // namespace
 
 std::optional<WindowClass> FindClass(LPCSTR nameOrAtom) {
-    ClassTable& state = table();
+    ClassTable& state = Classes();
     std::lock_guard<std::mutex> guard(state.lock);
     const WindowClass* entry = FindLocked(state, nameOrAtom, false);
     if (!entry) return std::nullopt;
@@ -59,13 +59,13 @@ std::optional<WindowClass> FindClass(LPCSTR nameOrAtom) {
 }
 
 void ResetClasses() {
-    ClassTable& state = table();
+    ClassTable& state = Classes();
     std::lock_guard<std::mutex> guard(state.lock);
     state.classes.clear();
 }
 
 void RegisterSystemClasses() {
-    ClassTable& state = table();
+    ClassTable& state = Classes();
     std::lock_guard<std::mutex> guard(state.lock);
     if (FindLocked(state, "BUTTON", false)) return;
     WindowClass button;
@@ -88,7 +88,7 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
     }
     RegisterSystemClasses();
     if (ConsumeRegisterClassFailure()) return 0;
-    ClassTable& state = table();
+    ClassTable& state = Classes();
     std::lock_guard<std::mutex> guard(state.lock);
     if (FindLocked(state, lpWndClass->lpszClassName, true)) return 0;  // ERROR_CLASS_ALREADY_EXISTS
     WindowClass entry;
@@ -103,7 +103,7 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
 BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE) {
     ATOM atom = 0;
     {
-        ClassTable& state = table();
+        ClassTable& state = Classes();
         std::lock_guard<std::mutex> guard(state.lock);
         const WindowClass* entry = FindLocked(state, lpClassName, true);
         if (!entry) return FALSE;
@@ -112,7 +112,7 @@ BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE) {
     for (HWND handle : AllWindows()) {
         if (Window* window = FindWindow(handle); window && window->classAtom == atom) return FALSE;  // still in use
     }
-    ClassTable& state = table();
+    ClassTable& state = Classes();
     std::lock_guard<std::mutex> guard(state.lock);
     for (auto it = state.classes.begin(); it != state.classes.end(); ++it) {
         if (it->atom == atom) {

@@ -15,7 +15,7 @@ struct MessageBoxLog {
     std::vector<MessageBoxRecord> boxes;
 };
 
-MessageBoxLog& log() {
+MessageBoxLog& MessageBoxes() {
     static MessageBoxLog instance;
     return instance;
 }
@@ -23,14 +23,14 @@ MessageBoxLog& log() {
 }  // namespace
 
 void RecordMessageBoxes(bool enabled) {
-    log().recording.store(enabled);
+    MessageBoxes().recording.store(enabled);
     ResetMessageBoxes();
 }
 
 std::vector<MessageBoxRecord> TakeMessageBoxes() {
-    std::lock_guard<std::mutex> guard(log().lock);
+    std::lock_guard<std::mutex> guard(MessageBoxes().lock);
     std::vector<MessageBoxRecord> taken;
-    taken.swap(log().boxes);
+    taken.swap(MessageBoxes().boxes);
     return taken;
 }
 
@@ -45,9 +45,9 @@ extern "C" int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uT
     std::string text = lpText ? lpText : "";
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     std::fflush(stderr);
-    if (log().recording.load()) {
-        std::lock_guard<std::mutex> guard(log().lock);
-        log().boxes.push_back(MessageBoxRecord{caption, text, uType});
+    if (MessageBoxes().recording.load()) {
+        std::lock_guard<std::mutex> guard(MessageBoxes().lock);
+        MessageBoxes().boxes.push_back(MessageBoxRecord{caption, text, uType});
     }
     return IDOK;
 }

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "gdi32/gdi32.h"
+#include "base/text.h"
 #include "user32/window_state.h"
 
 namespace platform::user32 {
@@ -226,7 +227,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         Window* window = FindWindow(hWnd);
         if (!window) return FALSE;
         window->text = lParam ? reinterpret_cast<LPCSTR>(lParam) : "";
-        if (window->native) window->native->SetTitle(window->text);
+        if (window->native) window->native->SetTitle(platform::base::Latin1ToUtf8(window->text));
         if (window->parent) InvalidateRect(hWnd, nullptr, TRUE);
         return TRUE;
     }

@@ -43,8 +43,9 @@ void SetIdleHandler(IdleHandler* handler);
 bool PeekNextMessage(MSG* message);
 
 // Destroys every window (without sending messages), unregisters every class of the
-// program, clears the calling thread's queue and timers, forgets message boxes and
-// injected failures, and closes the video backend.
+// program, clears the calling thread's queue and timers, and forgets message boxes
+// and injected failures. The layers below keep their state: platform/testing resets
+// the whole window system.
 void ResetAll();
 
 // Makes the next RegisterClassA or the next CreateWindowExA of a top-level window fail.

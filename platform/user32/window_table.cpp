@@ -13,7 +13,7 @@ struct WindowTable {
     uintptr_t nextHandle = 0x10010;
 };
 
-WindowTable& table() {
+WindowTable& Windows() {
     // Never destroyed: windows, their surfaces and the display connection stay valid
     // until the process ends, whatever order static destructors run in.
     static WindowTable* instance = new WindowTable;
@@ -23,21 +23,21 @@ WindowTable& table() {
 }  // namespace
 
 Window* FindWindow(HWND handle) {
-    WindowTable& state = table();
+    WindowTable& state = Windows();
     std::lock_guard<std::mutex> guard(state.lock);
     auto found = state.live.find(handle);
     return found == state.live.end() ? nullptr : found->second.get();
 }
 
 std::shared_ptr<MessageQueue> QueueOf(HWND handle) {
-    WindowTable& state = table();
+    WindowTable& state = Windows();
     std::lock_guard<std::mutex> guard(state.lock);
     auto found = state.live.find(handle);
     return found == state.live.end() ? nullptr : found->second->queue;
 }
 
 HWND AllocateWindow(std::unique_ptr<Window> window) {
-    WindowTable& state = table();
+    WindowTable& state = Windows();
     std::lock_guard<std::mutex> guard(state.lock);
     HWND handle = reinterpret_cast<HWND>(state.nextHandle);
     state.nextHandle += 2;
@@ -49,7 +49,7 @@ HWND AllocateWindow(std::unique_ptr<Window> window) {
 void FreeWindow(HWND handle) {
     std::unique_ptr<Window> freed;
     {
-        WindowTable& state = table();
+        WindowTable& state = Windows();
         std::lock_guard<std::mutex> guard(state.lock);
         auto found = state.live.find(handle);
         if (found == state.live.end()) return;
@@ -60,7 +60,7 @@ void FreeWindow(HWND handle) {
 }
 
 std::vector<HWND> AllWindows() {
-    WindowTable& state = table();
+    WindowTable& state = Windows();
     std::lock_guard<std::mutex> guard(state.lock);
     std::vector<HWND> handles;
     for (const auto& [handle, window] : state.live) handles.push_back(handle);

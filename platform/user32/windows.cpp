@@ -3,33 +3,20 @@
 #include <atomic>
 #include <cstring>
 
-#include "gdi32/gdi32.h"
+#include "base/text.h"
 #include "user32/window_state.h"
 
 namespace platform::user32 {
 namespace {
 
-struct Injection {
+struct InjectionState {
     std::mutex lock;
     InjectedFailures pending, used;
 };
 
-Injection& injection() {
-    static Injection instance;
+InjectionState& Injection() {
+    static InjectionState instance;
     return instance;
-}
-
-std::string Latin1ToUtf8(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 // WM_DESTROY goes to a window before its children, WM_NCDESTROY after them.
@@ -74,34 +61,114 @@ void DestroyTree(HWND handle) {
     FreeTree(handle);
 }
 
+// The steps of CreateWindowExA.
+
+// Where a child goes in its parent's client area: CW_USEDEFAULT means 0.
+RECT ChildRect(const CREATESTRUCTA& create) {
+    int x = create.x == CW_USEDEFAULT ? 0 : create.x, y = create.y == CW_USEDEFAULT ? 0 : create.y;
+    int width = create.cx == CW_USEDEFAULT ? 0 : std::max(0, create.cx);
+    int height = create.cy == CW_USEDEFAULT ? 0 : std::max(0, create.cy);
+    return RECT{x, y, x + width, y + height};
+}
+
+// Where a top-level window goes on the screen, opening the display on first use; none
+// when there is no display (or a test made this creation fail). As on Windows, a
+// default width makes the height a default too.
+std::optional<RECT> TopLevelRect(const CREATESTRUCTA& create) {
+    if (ConsumeCreateWindowFailure()) return std::nullopt;
+    video::Backend* backend = video::Current();
+    if (!backend) return std::nullopt;
+    POINT position = create.x == CW_USEDEFAULT ? DefaultWindowPosition() : POINT{create.x, create.y};
+    SIZE screen = backend->ScreenSize();
+    int width = create.cx == CW_USEDEFAULT ? screen.cx * 3 / 4 : std::max(0, create.cx);
+    int height = create.cx == CW_USEDEFAULT ? screen.cy * 3 / 4 : std::max(0, create.cy);
+    return BoundToMaxTrack(static_cast<DWORD>(create.style), RECT{position.x, position.y, position.x + width, position.y + height});
+}
+
+std::unique_ptr<Window> NewWindow(const WindowClass& windowClass, const CREATESTRUCTA& create, const RECT& rect) {
+    const bool child = (create.style & WS_CHILD) != 0;
+    auto window = std::make_unique<Window>();
+    window->queue = CurrentQueue();
+    window->procedure = windowClass.procedure;
+    window->classStyle = windowClass.style;
+    window->classBackground = windowClass.background;
+    window->classAtom = windowClass.atom;
+    window->style = static_cast<DWORD>(create.style) & ~WS_VISIBLE;
+    window->exStyle = create.dwExStyle;
+    window->parent = child ? create.hwndParent : nullptr;
+    window->menu = create.hMenu;
+    window->instance = create.hInstance;
+    window->text = create.lpszName ? create.lpszName : "";
+    RECT insets = FrameInsets(window->style);
+    window->rect = rect;
+    window->clientWidth = std::max(0, static_cast<int>(rect.right - rect.left - insets.left - insets.right));
+    window->clientHeight = std::max(0, static_cast<int>(rect.bottom - rect.top - insets.top - insets.bottom));
+    ResizeSurface(*window);
+    return window;
+}
+
+void AttachToDisplay(HWND handle) {
+    Window* window = FindWindow(handle);
+    window->native = video::Current()->CreateWindow(handle, window->clientWidth, window->clientHeight);
+    window->native->SetTitle(base::Latin1ToUtf8(window->text));
+}
+
+// WM_NCCREATE, then WM_CREATE. False when the window refused or is gone; a window
+// that refused WM_NCCREATE is freed without WM_DESTROY, one that refused WM_CREATE
+// is destroyed.
+bool SendCreationMessages(HWND handle, CREATESTRUCTA& create) {
+    if (!SendMessageA(handle, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create))) {
+        FreeTree(handle);
+        return false;
+    }
+    if (SendMessageA(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
+        DestroyTree(handle);
+        return false;
+    }
+    return FindWindow(handle) != nullptr;  // it may have destroyed itself meanwhile
+}
+
+// As on Windows, creation ends with the window's first WM_SIZE and WM_MOVE. False
+// when the window is gone.
+bool SendFirstSizeAndMove(HWND handle) {
+    Window* window = FindWindow(handle);
+    SendMessageA(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(window->clientWidth, window->clientHeight));
+    window = FindWindow(handle);
+    if (!window) return false;
+    RECT insets = FrameInsets(window->style);
+    POINT origin{window->rect.left + insets.left, window->rect.top + insets.top};
+    SendMessageA(handle, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
+    return FindWindow(handle) != nullptr;
+}
+
 }  // namespace
 
 void InjectFailures(InjectedFailures failures) {
-    std::lock_guard<std::mutex> guard(injection().lock);
-    injection().pending = failures;
-    injection().used = {};
+    std::lock_guard<std::mutex> guard(Injection().lock);
+    Injection().pending = failures;
+    Injection().used = {};
 }
 
 InjectedFailures UsedInjectedFailures() {
-    std::lock_guard<std::mutex> guard(injection().lock);
-    return injection().used;
+    std::lock_guard<std::mutex> guard(Injection().lock);
+    return Injection().used;
 }
 
 void ResetInjectedFailures() { InjectFailures({}); }
 
 bool ConsumeRegisterClassFailure() {
-    std::lock_guard<std::mutex> guard(injection().lock);
-    if (!injection().pending.registerClass) return false;
-    injection().pending.registerClass = false;
-    injection().used.registerClass = true;
+    std::lock_guard<std::mutex> guard(Injection().lock);
+    if (!Injection().pending.registerClass) return false;
+    Injection().pending.registerClass = false;
+    Injection().used.registerClass = true;
     return true;
 }
 
 bool ConsumeCreateWindowFailure() {
-    std::lock_guard<std::mutex> guard(injection().lock);
-    if (!injection().pending.createTopLevelWindow) return false;
-    injection().pending.createTopLevelWindow = false;
-    injection().used.createTopLevelWindow = true;
+    std::lock_guard<std::mutex> guard(Injection().lock);
+    if (!Injection().pending.createTopLevelWindow) return false;
+    Injection().pending.createTopLevelWindow = false;
+    Injection().used.createTopLevelWindow = true;
     return true;
 }
 
@@ -133,8 +200,6 @@ void ResetAll() {
     RegisterSystemClasses();
     ResetMessageBoxes();
     ResetInjectedFailures();
-    gdi32::ResetDeviceContexts();
-    video::Close();
 }
 
 }  // namespace platform::user32
@@ -154,67 +219,16 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     if (child && !parent) return nullptr;  // a child needs a parent
     if (parent && parent->queue != CurrentQueue()) return nullptr;
 
-    auto window = std::make_unique<Window>();
-    window->queue = CurrentQueue();
-    window->procedure = windowClass->procedure;
-    window->classStyle = windowClass->style;
-    window->classBackground = windowClass->background;
-    window->classAtom = windowClass->atom;
-    window->style = dwStyle & ~WS_VISIBLE;
-    window->exStyle = dwExStyle;
-    window->parent = child ? hWndParent : nullptr;
-    window->menu = hMenu;
-    window->instance = hInstance;
-    window->text = lpWindowName ? lpWindowName : "";
-
-    RECT rect;
-    if (child) {
-        int x = X == CW_USEDEFAULT ? 0 : X, y = Y == CW_USEDEFAULT ? 0 : Y;
-        int width = nWidth == CW_USEDEFAULT ? 0 : std::max(0, nWidth);
-        int height = nHeight == CW_USEDEFAULT ? 0 : std::max(0, nHeight);
-        rect = RECT{x, y, x + width, y + height};
-    } else {
-        if (ConsumeCreateWindowFailure()) return nullptr;
-        video::Backend* backend = video::Current();
-        if (!backend) return nullptr;
-        POINT position = X == CW_USEDEFAULT ? DefaultWindowPosition() : POINT{X, Y};
-        SIZE screen = backend->ScreenSize();
-        int width = nWidth == CW_USEDEFAULT ? screen.cx * 3 / 4 : std::max(0, nWidth);
-        int height = nWidth == CW_USEDEFAULT ? screen.cy * 3 / 4 : std::max(0, nHeight);
-        rect = BoundToMaxTrack(window->style, RECT{position.x, position.y, position.x + width, position.y + height});
-    }
-    RECT insets = FrameInsets(window->style);
-    window->rect = rect;
-    window->clientWidth = std::max(0, static_cast<int>(rect.right - rect.left - insets.left - insets.right));
-    window->clientHeight = std::max(0, static_cast<int>(rect.bottom - rect.top - insets.top - insets.bottom));
-    ResizeSurface(*window);
-    HWND handle = AllocateWindow(std::move(window));
-    Window* created = FindWindow(handle);
-    if (!child) {
-        created->native = video::Current()->CreateWindow(handle, created->clientWidth, created->clientHeight);
-        created->native->SetTitle(Latin1ToUtf8(created->text));
-    }
-    if (parent) parent->children.push_back(handle);
-
     CREATESTRUCTA create{lpParam,      hInstance,   hMenu,    hWndParent, nHeight, nWidth, Y, X, static_cast<LONG>(dwStyle),
                          lpWindowName, lpClassName, dwExStyle};
-    if (!SendMessageA(handle, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create))) {
-        FreeTree(handle);
-        return nullptr;
-    }
-    if (SendMessageA(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
-        DestroyTree(handle);
-        return nullptr;
-    }
-    created = FindWindow(handle);
-    if (!created) return nullptr;  // destroyed itself while being created
-    // As on Windows, creation ends with the window's first WM_SIZE and WM_MOVE.
-    SendMessageA(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(created->clientWidth, created->clientHeight));
-    created = FindWindow(handle);
-    if (!created) return nullptr;
-    POINT origin{created->rect.left + insets.left, created->rect.top + insets.top};
-    SendMessageA(handle, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
-    if (!FindWindow(handle)) return nullptr;
+    std::optional<RECT> rect = child ? ChildRect(create) : TopLevelRect(create);
+    if (!rect) return nullptr;
+    HWND handle = AllocateWindow(NewWindow(*windowClass, create, *rect));
+    if (!child) AttachToDisplay(handle);
+    if (parent) parent->children.push_back(handle);
+
+    if (!SendCreationMessages(handle, create)) return nullptr;
+    if (!SendFirstSizeAndMove(handle)) return nullptr;
     InvalidateRect(handle, nullptr, TRUE);
     if (dwStyle & WS_VISIBLE) ShowWindow(handle, SW_SHOW);
     return FindWindow(handle) ? handle : nullptr;

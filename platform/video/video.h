@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/backend_chooser.h"
+
 namespace platform::video {
 
 // What a backend reports back to the window manager. Coordinates are client
@@ -52,22 +54,16 @@ public:
     virtual SIZE ScreenSize() const = 0;
 };
 
-struct BackendEntry {
-    const char* name;
-    const char* description;
-    // Null when the backend cannot run here; whyNot then says why, in a few words.
-    std::unique_ptr<Backend> (*create)(std::string& whyNot);
-};
+using BackendEntry = base::BackendEntry<std::unique_ptr<Backend>>;
 
 extern const BackendEntry X11BackendEntry;
 extern const BackendEntry OffscreenBackendEntry;
 
-// Every backend built in, and the order the program tries when PLATFORM_VIDEO is unset.
+// Every backend built in.
 std::span<const BackendEntry> AllBackends();
-std::vector<std::string> DefaultOrder();
 
 // The open backend, opening it on first use from the override order, else
-// PLATFORM_VIDEO, else DefaultOrder(). Null when none can start; the one-line reason
+// PLATFORM_VIDEO, else x11 alone. Null when none can start; the one-line reason
 // naming what was tried has then gone to standard error.
 Backend* Current();
 // The open backend or null, never opening one.

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "display/colors.h"
+#include "display/layout.h"
 #include "display/value_row.h"
 
 namespace {
@@ -21,24 +22,25 @@ void PaintPanel(HWND window, HDC dc) {
 
     RECT client;
     GetClientRect(window, &client);
-    RECT r = {client.left + 10, client.top + 10, client.right - 10, client.top + 10 + 20};
+    RECT r = {client.left + PanelMargin, client.top + PanelMargin, client.right - PanelMargin,
+              client.top + PanelMargin + CaptionHeight};
 
     SetTextColor(dc, CaptionGrey);
     DrawTextA(dc, "Current Connected Audio Session Identifier:", -1, &r, DT_SINGLELINE | DT_VCENTER);
 
     SetTextColor(dc, TextBlack);
-    const LONG b = r.bottom;
-    RoundRect(dc, r.left - 4, b + 1, r.right + 4, b + 59, 7, 7);
-    r.top = b + 5;
-    r.bottom = b + 55;
+    const LONG frameTop = r.bottom + FrameGap;
+    const LONG frameBottom = frameTop + FrameHeight;
+    RoundRect(dc, r.left - FramePadding, frameTop, r.right + FramePadding, frameBottom, CornerDiameter, CornerDiameter);
+    r.top = frameTop + FramePadding;
+    r.bottom = frameBottom - FramePadding;
     // Wrapped between words and clipped to the panel: what does not fit is not shown.
     DrawTextW(dc, AppState.sink.sessionId, UnitLength(AppState.sink.sessionId), &r, DT_WORDBREAK);
 
-    const LONG y = r.bottom;
-    AppState.valueRowRect = {r.left, y + 40, r.right, y + 70};
+    r.top = r.bottom + SecondCaptionGap;
+    r.bottom = r.top + CaptionHeight;
+    AppState.valueRowRect = {r.left, r.bottom + ValueRowGap, r.right, r.bottom + ValueRowGap + ValueRowHeight};
 
-    r.top = y + 15;
-    r.bottom = y + 35;
     SetTextColor(dc, CaptionGrey);
     DrawTextA(dc, "Current Volume Level / Mute State / state / Process ID:", -1, &r, DT_SINGLELINE | DT_VCENTER);
 

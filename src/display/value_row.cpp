@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "display/colors.h"
+#include "display/layout.h"
 
 namespace {
 
@@ -16,11 +17,14 @@ const char* StateText(INT state) {
     }
 }
 
-void DrawBox(HDC dc, LONG left, LONG right, const char* text) {
+// A box of the row at `left`, `width` wide, with text centred in it. Returns where the
+// next box starts.
+LONG DrawBox(HDC dc, LONG left, int width, const char* text) {
     const RECT& row = AppState.valueRowRect;
-    RECT box = {left, row.top, right, row.bottom};
-    RoundRect(dc, box.left, box.top, box.right, box.bottom, 7, 7);
+    RECT box = {left, row.top, left + width, row.bottom};
+    RoundRect(dc, box.left, box.top, box.right, box.bottom, CornerDiameter, CornerDiameter);
     DrawTextA(dc, text, -1, &box, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    return box.right + BoxGap;
 }
 
 }  // namespace
@@ -39,16 +43,16 @@ void PaintValueRow(HDC dc) {
     const INT state = sink.state.load(relaxed);
     const DWORD processId = sink.processId;
 
-    const LONG L = AppState.valueRowRect.left;
+    LONG left = AppState.valueRowRect.left;
     char text[512];
     std::snprintf(text, sizeof text, "Volume: %0.3f", static_cast<double>(volume));
-    DrawBox(dc, L, L + 300, text);
+    left = DrawBox(dc, left, VolumeBoxWidth, text);
     std::snprintf(text, sizeof text, "Mute: %i", mute);
-    DrawBox(dc, L + 310, L + 460, text);
-    DrawBox(dc, L + 470, L + 620, StateText(state));
+    left = DrawBox(dc, left, MuteBoxWidth, text);
+    left = DrawBox(dc, left, StateBoxWidth, StateText(state));
     // A DWORD: IDs above 2^31 are positive numbers too.
     std::snprintf(text, sizeof text, "PUID: %u", static_cast<unsigned>(processId));
-    DrawBox(dc, L + 630, L + 730, text);
+    DrawBox(dc, left, ProcessIdBoxWidth, text);
 
     SelectObject(dc, previousPen);
     SelectObject(dc, previousBrush);

@@ -23,7 +23,7 @@ constexpr DWORD PictureTimeoutMs = 10000;
 constexpr DWORD CallTimeoutMs = 10000;
 constexpr DWORD ExitTimeoutMs = 20000;
 
-constexpr HRESULT NoSingleProcess = 0x0889000D;
+using e2e::NoSingleProcess;
 constexpr HRESULT NotFound = static_cast<HRESULT>(0x80070490);
 
 extern const GUID IidIUnknown;

@@ -2,11 +2,6 @@
 // ISimpleAudioVolume with one count, as the real service's sessions do.
 #include "service.h"
 
-namespace {
-// A session shared by several processes reports this success code with its process ID.
-constexpr HRESULT SessionHasNoSingleProcess = 0x0889000D;
-}  // namespace
-
 namespace service {
 namespace {
 
@@ -143,7 +138,7 @@ public:
             return Record(record);
         }
         record.result = Script().processIdResult;
-        if (record.result == S_OK || record.result == SessionHasNoSingleProcess) *processId = Script().processId;
+        if (record.result == S_OK || record.result == e2e::NoSingleProcess) *processId = Script().processId;
         record.integer = static_cast<LONG>(Script().processId);
         return Record(record);
     }

@@ -17,9 +17,11 @@ float LevelFromVolume(pa_volume_t volume) {
     return static_cast<float>(static_cast<double>(volume) / PA_VOLUME_NORM);
 }
 
-float LevelOfStream(const pa_cvolume& volume) {
-    return LevelFromVolume(pa_cvolume_valid(&volume) ? pa_cvolume_avg(&volume) : PA_VOLUME_MUTED);
+pa_volume_t VolumeOfStream(const pa_cvolume& volume) {
+    return pa_cvolume_valid(&volume) ? pa_cvolume_avg(&volume) : PA_VOLUME_MUTED;
 }
+
+float LevelOfStream(const pa_cvolume& volume) { return LevelFromVolume(VolumeOfStream(volume)); }
 
 AudioSessionState StateOfStream(bool corked) { return corked ? AudioSessionStateInactive : AudioSessionStateActive; }
 

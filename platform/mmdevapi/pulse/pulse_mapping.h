@@ -19,7 +19,10 @@ namespace platform::mmdevapi::pulse {
 pa_volume_t VolumeFromLevel(float level);
 float LevelFromVolume(pa_volume_t volume);
 
-// The average over the stream's channels, as pa_cvolume_avg computes it.
+// The stream's volume as one number: the average over its channels, as pa_cvolume_avg
+// computes it; muted for a volume that is not valid.
+pa_volume_t VolumeOfStream(const pa_cvolume& volume);
+// The level of that volume.
 float LevelOfStream(const pa_cvolume& volume);
 
 // Corked (paused by its application) is Inactive; otherwise the stream plays.

@@ -45,13 +45,27 @@ constexpr pa_usec_t RequestTimeoutUsec = 1000 * UsecPerMsec;
 
 PulseAudioService::PulseAudioService() = default;
 
-std::shared_ptr<PulseAudioService> PulseAudioService::Connect(const char* server, std::chrono::milliseconds timeout) {
+std::shared_ptr<PulseAudioService> PulseAudioService::Connect(const char* server, std::chrono::milliseconds timeout,
+                                                              std::string* whyNot) {
     std::shared_ptr<PulseAudioService> service(new PulseAudioService());
-    if (!service->Start(server, timeout)) return nullptr;
+    std::string reason;
+    if (!service->Start(server, timeout, reason)) {
+        if (whyNot != nullptr) *whyNot = std::move(reason);
+        return nullptr;
+    }
     return service;
 }
 
-bool PulseAudioService::Start(const char* server, std::chrono::milliseconds timeout) {
+// The address libpulse tried last (with the lock held): the requested one, else the
+// last of its usual lookup.
+std::string PulseAudioService::ServerAddress(const char* requested) {
+    const char* tried = pa_context_get_server(context_);
+    if (tried != nullptr) return tried;
+    return requested != nullptr ? requested : "the default server";
+}
+
+bool PulseAudioService::Start(const char* server, std::chrono::milliseconds timeout, std::string& whyNot) {
+    whyNot = "libpulse could not start its main loop";
     loop_ = pa_threaded_mainloop_new();
     if (loop_ == nullptr) return false;
     pa_threaded_mainloop_set_name(loop_, "pulse-sessions");
@@ -63,7 +77,10 @@ bool PulseAudioService::Start(const char* server, std::chrono::milliseconds time
 
     Lock lock(loop_);
     // Never start a server of our own: a machine without one falls back to the next backend.
-    if (pa_context_connect(context_, server, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+    if (pa_context_connect(context_, server, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        whyNot = ServerAddress(server) + ": " + pa_strerror(pa_context_errno(context_));
+        return false;
+    }
     pa_time_event* deadline = pa_context_rttime_new(
         context_, pa_rtclock_now() + static_cast<pa_usec_t>(timeout.count()) * UsecPerMsec,
         [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
@@ -74,7 +91,13 @@ bool PulseAudioService::Start(const char* server, std::chrono::milliseconds time
         this);
     while (!connected_ && !timedOut_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) pa_threaded_mainloop_wait(loop_);
     if (deadline != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(deadline);
-    if (!connected_) return false;
+    if (!connected_) {
+        whyNot =
+            ServerAddress(server) + ": " +
+            (timedOut_ ? "no answer within " + std::to_string(timeout.count()) + " ms" : pa_strerror(pa_context_errno(context_)));
+        return false;
+    }
+    whyNot = ServerAddress(server) + ": the server refused to report stream changes";
 
     pa_context_set_subscribe_callback(
         context_,
@@ -251,51 +274,56 @@ bool PulseAudioService::Supports(SessionKey session, REFIID iid) {
 
 // The getters answer from the cache, which the subscription keeps current: they never
 // wait for the server, so they also work from inside a notification.
-#define PULSE_CACHED_STREAM(session)                       \
-    Lock lock(loop_);                                      \
-    if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING; \
-    const Stream* stream = Find(session);                  \
-    if (stream == nullptr) return AUDCLNT_E_DEVICE_INVALIDATED
+template <typename Read>
+HRESULT PulseAudioService::ReadCached(SessionKey session, Read read) {
+    Lock lock(loop_);
+    if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    const Stream* stream = Find(session);
+    if (stream == nullptr) return AUDCLNT_E_DEVICE_INVALIDATED;
+    return read(*stream);
+}
 
 HRESULT PulseAudioService::IsSystemSounds(SessionKey session) {
-    PULSE_CACHED_STREAM(session);
-    return stream->properties.systemSounds ? S_OK : S_FALSE;
+    return ReadCached(session, [](const Stream& stream) { return stream.properties.systemSounds ? S_OK : S_FALSE; });
 }
 
 HRESULT PulseAudioService::ProcessId(SessionKey session, DWORD* processId) {
-    PULSE_CACHED_STREAM(session);
-    // A stream without application.process.id (a network client, a module's own
-    // stream) has no process to name.
-    if (!stream->properties.processId) return E_NOTFOUND;
-    *processId = *stream->properties.processId;
-    return S_OK;
+    return ReadCached(session, [&](const Stream& stream) {
+        // A stream without application.process.id (a network client, a module's own
+        // stream) has no process to name.
+        if (!stream.properties.processId) return E_NOTFOUND;
+        *processId = *stream.properties.processId;
+        return S_OK;
+    });
 }
 
 HRESULT PulseAudioService::Identifier(SessionKey session, std::u16string* identifier) {
-    PULSE_CACHED_STREAM(session);
-    *identifier = stream->identifier;
-    return S_OK;
+    return ReadCached(session, [&](const Stream& stream) {
+        *identifier = stream.identifier;
+        return S_OK;
+    });
 }
 
 HRESULT PulseAudioService::State(SessionKey session, AudioSessionState* state) {
-    PULSE_CACHED_STREAM(session);
-    *state = stream->gone ? AudioSessionStateExpired : StateOfStream(stream->corked);
-    return S_OK;
+    return ReadCached(session, [&](const Stream& stream) {
+        *state = stream.gone ? AudioSessionStateExpired : StateOfStream(stream.corked);
+        return S_OK;
+    });
 }
 
 HRESULT PulseAudioService::Volume(SessionKey session, float* volume) {
-    PULSE_CACHED_STREAM(session);
-    *volume = LevelOfStream(stream->volume);
-    return S_OK;
+    return ReadCached(session, [&](const Stream& stream) {
+        *volume = LevelOfStream(stream.volume);
+        return S_OK;
+    });
 }
 
 HRESULT PulseAudioService::Mute(SessionKey session, BOOL* mute) {
-    PULSE_CACHED_STREAM(session);
-    *mute = stream->mute ? TRUE : FALSE;
-    return S_OK;
+    return ReadCached(session, [&](const Stream& stream) {
+        *mute = stream.mute ? TRUE : FALSE;
+        return S_OK;
+    });
 }
-
-#undef PULSE_CACHED_STREAM
 
 HRESULT PulseAudioService::SetVolume(SessionKey session, float volume, const GUID& eventContext) {
     return RequestChange(session, PendingChange{0, true, VolumeFromLevel(volume), false, eventContext});
@@ -412,8 +440,8 @@ void PulseAudioService::OnStreamReport(const pa_sink_input_info* info) {
         return;
     }
     if (stream.gone) return;
-    const pa_volume_t oldVolume = pa_cvolume_valid(&stream.volume) ? pa_cvolume_avg(&stream.volume) : PA_VOLUME_MUTED;
-    const pa_volume_t newVolume = pa_cvolume_valid(&info->volume) ? pa_cvolume_avg(&info->volume) : PA_VOLUME_MUTED;
+    const pa_volume_t oldVolume = VolumeOfStream(stream.volume);
+    const pa_volume_t newVolume = VolumeOfStream(info->volume);
     const bool volumeChanged = oldVolume != newVolume;
     const bool muteChanged = stream.mute != (info->mute != 0);
     const bool stateChanged = stream.corked != (info->corked != 0);
@@ -442,26 +470,10 @@ void PulseAudioService::OnStreamRemoved(uint32_t index) {
     Notifications().DeliverState(index, AudioSessionStateExpired);
 }
 
-std::shared_ptr<AudioService> CreatePulseService() {
+std::shared_ptr<AudioService> CreatePulseService(std::string& whyNot) {
     // A local server answers in milliseconds; the limit only matters for a remote
     // PULSE_SERVER that does not answer.
-    return PulseAudioService::Connect(nullptr, std::chrono::milliseconds(1500));
+    return PulseAudioService::Connect(nullptr, std::chrono::milliseconds(1500), &whyNot);
 }
 
 }  // namespace platform::mmdevapi::pulse
-
-// ThreadSanitizer cannot see libpulse's own synchronisation: its lock-free lists and
-// lazily created mutexes use atomics in the uninstrumented libpulsecommon, so handing
-// a structure to the loop thread reads as a race inside the library. Reports whose
-// stack passes through it are therefore suppressed; races in our code, including those
-// on the cache this file guards with the loop's lock, are still reported.
-#if defined(__SANITIZE_THREAD__)
-#define PULSE_UNDER_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define PULSE_UNDER_TSAN 1
-#endif
-#endif
-#ifdef PULSE_UNDER_TSAN
-extern "C" const char* __tsan_default_suppressions() { return "race:libpulsecommon\n"; }
-#endif

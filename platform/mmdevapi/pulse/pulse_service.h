@@ -25,9 +25,11 @@ namespace platform::mmdevapi::pulse {
 
 class PulseAudioService final : public AudioService {
 public:
-    // Null when no server answers within `timeout` (never autospawns one). `server`
-    // null means libpulse's usual lookup: PULSE_SERVER, then the user's socket.
-    static std::shared_ptr<PulseAudioService> Connect(const char* server, std::chrono::milliseconds timeout);
+    // Null when no server answers within `timeout` (never autospawns one); whyNot, when
+    // given, then names the server address tried and the error. `server` null means
+    // libpulse's usual lookup: PULSE_SERVER, then the user's socket.
+    static std::shared_ptr<PulseAudioService> Connect(const char* server, std::chrono::milliseconds timeout,
+                                                      std::string* whyNot = nullptr);
 
     PulseAudioService(const PulseAudioService&) = delete;
     PulseAudioService& operator=(const PulseAudioService&) = delete;
@@ -79,12 +81,17 @@ private:
     class Lock;
     struct Request;
 
-    bool Start(const char* server, std::chrono::milliseconds timeout);
+    bool Start(const char* server, std::chrono::milliseconds timeout, std::string& whyNot);
+    std::string ServerAddress(const char* requested);
     bool Await(pa_operation* operation);
     void GiveUpOnServer();
     bool QueryDefaultSink(Request* request);
     static void TakeFirstReport(Stream& stream, const pa_sink_input_info* info);
     HRESULT Usable();
+    // Takes the loop's lock and calls read with the session's cached stream; the
+    // error the getters return when there is none.
+    template <typename Read>
+    HRESULT ReadCached(SessionKey session, Read read);
     Stream* Find(SessionKey session);
     HRESULT RequestChange(SessionKey session, PendingChange change);
 
@@ -105,6 +112,6 @@ private:
     std::map<uint32_t, Stream> streams_;
 };
 
-std::shared_ptr<AudioService> CreatePulseService();
+std::shared_ptr<AudioService> CreatePulseService(std::string& whyNot);
 
 }  // namespace platform::mmdevapi::pulse

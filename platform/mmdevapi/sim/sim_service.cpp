@@ -239,6 +239,6 @@ SimSession SimAudioService::Session(size_t session) const {
     return scenario_.sessions.at(session);
 }
 
-std::shared_ptr<AudioService> CreateSimService() { return std::make_shared<SimAudioService>(SimScenario::Demo()); }
+std::shared_ptr<AudioService> CreateSimService(std::string&) { return std::make_shared<SimAudioService>(SimScenario::Demo()); }
 
 }  // namespace platform::mmdevapi

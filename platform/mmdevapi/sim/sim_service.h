@@ -122,6 +122,6 @@ private:
     std::thread thread_;  // the service's own thread; last, so it starts after the rest
 };
 
-std::shared_ptr<AudioService> CreateSimService();
+std::shared_ptr<AudioService> CreateSimService(std::string& whyNot);
 
 }  // namespace platform::mmdevapi
