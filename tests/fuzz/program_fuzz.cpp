@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "recording_events.h"
 #include "testing/audio_test.h"
 #include "testing/window_test.h"
 
@@ -55,37 +56,6 @@ private:
     const uint8_t* data_;
     size_t size_;
     size_t next_ = 0;
-};
-
-// What the session's notifications said last, as an independent IAudioSessionEvents
-// object registered beside the program's sink sees them.
-class RecordingSink final : public IAudioSessionEvents {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        if (object != nullptr) *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    HRESULT STDMETHODCALLTYPE OnDisplayNameChanged(LPCWSTR, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnIconPathChanged(LPCWSTR, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnSimpleVolumeChanged(float newVolume, BOOL newMute, LPCGUID) override {
-        volume = newVolume;
-        mute = newMute;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnChannelVolumeChanged(DWORD, float[], DWORD, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnGroupingParamChanged(LPCGUID, LPCGUID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnStateChanged(AudioSessionState newState) override {
-        state = newState;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnSessionDisconnected(AudioSessionDisconnectReason) override { return S_OK; }
-
-    ULONG refs = 0;
-    float volume = 0.0f;
-    BOOL mute = 0;
-    INT state = 0;
 };
 
 // The scripted session and which of its reads and eligibility checks fail.
@@ -242,10 +212,11 @@ void RunOne(const uint8_t* data, size_t size) {
         });
     }
 
-    RecordingSink recorder;
+    RecordingEvents recorder;
     Row row;
     bool bound = false;
     DWORD boundProcessId = 0;
+    // What binding read, until a notification says otherwise.
     float expectedVolume = 0.0f;
     BOOL expectedMute = 0;
     INT expectedState = 0;
@@ -262,9 +233,9 @@ void RunOne(const uint8_t* data, size_t size) {
         Require(AppState.sink.processId == boundProcessId, "bound the wrong process ID");
         // Binding reads the session after the registration change; failed reads leave zeros.
         const bool simple = at.hasSimpleVolume;
-        recorder.volume = simple && at.volumeResult == S_OK ? at.volume : 0.0f;
-        recorder.mute = simple && at.muteResult == S_OK && at.mute == 1 ? 1 : 0;
-        recorder.state = at.stateResult == S_OK ? at.state : 0;
+        expectedVolume = simple && at.volumeResult == S_OK ? at.volume : 0.0f;
+        expectedMute = simple && at.muteResult == S_OK && at.mute == 1 ? 1 : 0;
+        expectedState = at.stateResult == S_OK ? at.state : 0;
         Require(audio->Notifications().Register(session, &recorder) == S_OK, "cannot register the recorder");
     });
     for (size_t event = 0; event < MaxEvents && !in.Empty(); ++event) {
@@ -285,9 +256,13 @@ void RunOne(const uint8_t* data, size_t size) {
         audio->Flush();
         TakeRow(program, row);
         if (bound) {
-            expectedVolume = recorder.volume;
-            expectedMute = recorder.mute;
-            expectedState = recorder.state;
+            const auto volumes = recorder.Volumes();
+            const auto states = recorder.States();
+            if (!volumes.empty()) {
+                expectedVolume = volumes.back().volume;
+                expectedMute = volumes.back().mute;
+            }
+            if (!states.empty()) expectedState = states.back();
             audio->Notifications().Unregister(session, &recorder);
         }
         // +0.0 and -0.0 compare equal, so a change between them alone is not redrawn.
@@ -309,7 +284,7 @@ void RunOne(const uint8_t* data, size_t size) {
     Require(audio->RegisteredCount() == 0, "the sink is still registered after exit");
     Require(AppState.sink.refCount.load() == (bound ? 1u : 0u),
             "sink references not given back:", std::to_string(AppState.sink.refCount.load()));
-    Require(recorder.refs == 0, "the recorder's references not given back");
+    Require(recorder.refs.load() == 0, "the recorder's references not given back");
     audio.reset();
     platform::test::ResetAudio();
 }
