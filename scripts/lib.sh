@@ -1,37 +1,60 @@
-# Shared by scripts/run and scripts/test.
+# Shared by scripts/run, scripts/test and scripts/package.
 
-# Debian packages the build and the tests need.
+# Debian packages that building the Linux program needs (scripts/run installs only
+# these, and the desktop ones when there is no display).
 SESSIONVOL_BUILD_PACKAGES=(
-  g++ cmake ninja-build pkg-config libgtest-dev
-  libcairo2-dev libx11-dev libfontconfig-dev fonts-dejavu-core libpulse-dev libbenchmark-dev
-  mingw-w64
+  g++ cmake ninja-build pkg-config
+  libcairo2-dev libpango1.0-dev libx11-dev libfontconfig-dev fonts-dejavu-core libpulse-dev
 )
+# A private virtual display, its screenshots, and the display check.
 SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
-SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils wine wine64 clang-format git)
+# The tests, benchmarks and packages: the Windows cross build, the .deb's dependency
+# computation (dpkg-dev, file), clang for the linux-clang preset.
+SESSIONVOL_PACKAGE_PACKAGES=(libgtest-dev libbenchmark-dev mingw-w64 dpkg-dev file)
+SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber fonts-noto-cjk wine wine64 clang clang-format git unzip)
 
 # The main window's title, by which the scripts find it on the X display.
 SESSIONVOL_TITLE="ISimpleAudioVolume::SetMasterVolume TEST2"
 
-# Brings the release build up to date and names its program and X11 helper.
+# Brings the release build (with tests and benchmarks) up to date and names its
+# program and X11 helper. Used by the benchmarks.
 build_release() {
   cmake --preset linux-release >/dev/null
-  cmake --build --preset linux-release >/dev/null
+  cmake --build --preset linux-release
   program=build/linux-release/src/sessionvol
   x11_window=build/linux-release/tools/x11-window
 }
 
-# Installs whichever of the given packages are missing (needs root or sudo).
+# Builds the program alone (no tests: BUILD_TESTING OFF), optimised, in build/run, as a
+# packager would: the build's progress and any compiler error show as they come.
+build_program() {
+  echo "== building sessionvol in build/run"
+  cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+  cmake --build build/run "$@"
+  program=build/run/src/sessionvol
+  x11_window=build/run/tools/x11-window
+}
+
+# Installs whichever of the given packages are missing, as root or through sudo.
+# Without either it prints the one command to run and stops.
 ensure_packages() {
-  local missing=()
+  local missing=() package
   for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+      echo "These Debian packages are missing; install them as root with:" >&2
+      echo "apt-get install ${missing[*]}" >&2
+      exit 1
+    fi
+    sudo=(sudo)
+  fi
+  echo "== installing Debian packages: ${missing[*]}"
+  "${sudo[@]}" apt-get update -q
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
 # Starts a private X display and sets DISPLAY; stop_private_display ends it. Xvfb

@@ -157,6 +157,52 @@ TEST_F(MainWindowTest, SwapMuteTwiceBeforeTheNotificationSendsTheSameValue) {
     });
 }
 
+TEST_F(MainWindowTest, SpaceOnTheClickedButtonSendsItsCommandAgain) {
+    auto audio = Use({PlayerSession()});
+    Run({
+        [](Program& program) {
+            EXPECT_EQ(GetFocus(), program.MainWindow()) << "the activated main window has the focus";
+            program.PressKey(VK_SPACE);  // the main window ignores it
+        },
+        [&](Program& program) {
+            EXPECT_TRUE(audio->SetCalls().empty());
+            program.Click(program.Control(111));
+        },
+        [&](Program& program) {
+            EXPECT_EQ(GetFocus(), program.Control(111));
+            ASSERT_EQ(audio->SetCalls().size(), 1u);
+            program.Key(VK_SPACE, true);
+        },
+        [&](Program& program) {
+            EXPECT_EQ(audio->SetCalls().size(), 1u) << "the button is only pressed while Space is down";
+            program.Key(VK_SPACE, false);
+        },
+        [&](Program& program) {
+            auto calls = audio->SetCalls();
+            ASSERT_EQ(calls.size(), 2u);
+            EXPECT_EQ(calls[1].kind, platform::test::SimSetCall::Volume);
+            EXPECT_EQ(calls[1].volume, 0.25f);
+            audio->Flush();
+            EXPECT_EQ(AppState.sink.volume.load(), 0.25f);
+            program.Close();
+        },
+    });
+}
+
+TEST_F(MainWindowTest, AltF4EndsTheProgramWithExitCodeZero) {
+    Use({PlayerSession()});
+    for (bool buttonFocused : {false, true}) {
+        SCOPED_TRACE(buttonFocused ? "a button has the focus" : "the main window has the focus");
+        RunResult result = Run({[&](Program& program) {
+            if (buttonFocused) SetFocus(program.Control(100));
+            program.PressKey(VK_F4, true);
+        }});
+        EXPECT_FALSE(result.stepsExhausted) << "Alt+F4 did not close the window";
+        EXPECT_FALSE(result.forcedQuit);
+        EXPECT_EQ(AppState.session, nullptr) << "the session was not released on the way out";
+    }
+}
+
 TEST_F(MainWindowTest, UnknownCommandsAreSwallowed) {
     auto audio = Use({PlayerSession()});
     Run({[&](Program& program) {

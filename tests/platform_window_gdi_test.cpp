@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <fontconfig/fontconfig.h>
+
 #include <cstdio>
 #include <string>
 
@@ -192,6 +194,54 @@ TEST(GdiDrawText, OpaqueModeFillsBehindTheTextWithWhite) {
     DrawTextA(transparent.dc(), "Mute: 0", -1, &rect, DT_SINGLELINE);
     Image clear = transparent.Pixels();
     for (uint32_t pixel : clear.pixels) ASSERT_NE(pixel, 0xFFFFFFu) << "no background in TRANSPARENT mode";
+}
+
+// True when some installed font has every character of text.
+bool SomeFontCovers(const std::u32string& text) {
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    FcCharSet* characters = FcCharSetCreate();
+    for (char32_t c : text) FcCharSetAddChar(characters, c);
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddCharSet(pattern, FC_CHARSET, characters);
+    FcObjectSet* properties = FcObjectSetBuild(FC_FAMILY, nullptr);
+    FcFontSet* fonts = FcFontList(config, pattern, properties);
+    const bool covered = fonts != nullptr && fonts->nfont > 0;
+    if (fonts) FcFontSetDestroy(fonts);
+    FcObjectSetDestroy(properties);
+    FcPatternDestroy(pattern);
+    FcCharSetDestroy(characters);
+    FcConfigDestroy(config);
+    return covered;
+}
+
+TEST(GdiDrawText, CharactersTheDefaultFontLacksComeFromAnotherInstalledFont) {
+    if (!SomeFontCovers(U"\u65E5\u672C\u8A9E"))
+        GTEST_SKIP() << "no installed font has Japanese characters (Debian: fonts-noto-cjk)";
+    RECT rect{4, 4, 396, 36};
+    auto draw = [&](const char16_t* text) {
+        Canvas canvas(400, 40);
+        SetBkMode(canvas.dc(), TRANSPARENT);
+        DrawTextW(canvas.dc(), reinterpret_cast<LPCWSTR>(text), -1, &rect, DT_SINGLELINE | DT_VCENTER);
+        return canvas.Pixels();
+    };
+    // Three characters no font has: whatever stands for a missing glyph.
+    const Image missing = draw(u"M\u00FAsica \u25B6 \U0010FFFD\U0010FFFD\U0010FFFD");
+    const Image japanese = draw(u"M\u00FAsica \u25B6 \u65E5\u672C\u8A9E");
+    const Image latinOnly = draw(u"M\u00FAsica");
+    const RECT latinInk = InkBounds(latinOnly, 0xFFFFFF);
+    ASSERT_GT(latinInk.right, latinInk.left);
+
+    // The same Latin glyphs in the same places, whatever follows them.
+    EXPECT_EQ(Marked(japanese, 0, 0, latinInk.right, 40, 0xFFFFFF), Marked(latinOnly, 0, 0, latinInk.right, 40, 0xFFFFFF));
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < latinInk.right; ++x) ASSERT_EQ(japanese.At(x, y), latinOnly.At(x, y)) << x << ", " << y;
+
+    // Past the Latin text: glyphs, not the missing-glyph boxes.
+    int different = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = latinInk.right; x < 400; ++x) different += japanese.At(x, y) != missing.At(x, y);
+    EXPECT_GT(different, 100) << "the Japanese characters look like characters no font has";
+    EXPECT_GT(Marked(japanese, latinInk.right + 20, 0, 400, 40, 0xFFFFFF), 100) << "the Japanese characters have ink";
 }
 
 TEST(GdiDrawText, LengthsAndEmptyText) {

@@ -560,6 +560,63 @@ TEST_F(WindowTest, ButtonPaintsARaisedFaceWithItsText) {
     }
 }
 
+// --- keyboard -------------------------------------------------------------------
+
+TEST_F(WindowTest, KeysReachTheFocusWhichAClickedButtonTakesAndShows) {
+    ASSERT_NE(Register("TestWindow", 0, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 0);
+    HWND window = CreateMain();
+    HWND button = CreateButton(window, 111, 80, 160, 60, 30);
+    desktop.PumpUntilIdle();
+    EXPECT_EQ(GetActiveWindow(), window);
+    EXPECT_EQ(GetFocus(), window) << "shown, activated, focused";
+
+    Forget();
+    desktop.PressKey(window, 'A');
+    desktop.PumpUntilIdle();  // translates, as a message loop does
+    ASSERT_EQ(MessagesFor(window), (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
+    EXPECT_EQ(delivered[0].wParam, static_cast<WPARAM>('A'));
+    EXPECT_EQ(HIWORD(delivered[0].lParam) & (KF_UP | KF_REPEAT | KF_ALTDOWN), 0);
+    EXPECT_EQ(delivered[1].wParam, static_cast<WPARAM>('a'));
+    EXPECT_EQ(HIWORD(delivered[2].lParam) & (KF_UP | KF_REPEAT), KF_UP | KF_REPEAT);
+
+    const platform::test::Image unfocused = desktop.Snapshot(window);
+    EXPECT_EQ(unfocused.At(83, 163), 0xF0F0F0u) << "no focus rectangle yet";
+    Forget();
+    desktop.Click(button);
+    desktop.PumpUntilIdle();
+    EXPECT_EQ(GetFocus(), button);
+    EXPECT_EQ(MessagesFor(window), (std::vector<UINT>{WM_KILLFOCUS, WM_COMMAND}));
+    platform::test::Image focused = desktop.Snapshot(window);
+    EXPECT_EQ(focused.At(83, 163), 0x000000u) << "focus rectangle: a dot at its corner";
+    EXPECT_EQ(focused.At(84, 163), 0xF0F0F0u) << "and a gap beside it";
+    EXPECT_EQ(focused.At(136, 164), 0x000000u) << "its right edge";
+    EXPECT_EQ(focused.At(82, 163), 0xF0F0F0u) << "inside the face";
+
+    // Space: the press shows while the key is down, the click comes on release.
+    Forget();
+    desktop.Key(window, VK_SPACE, true);
+    desktop.PumpUntilIdle();
+    EXPECT_TRUE(MessagesFor(window).empty());
+    EXPECT_EQ(desktop.Snapshot(window).At(80, 160), 0x696969u) << "pressed: dark shadow top left";
+    desktop.Key(window, VK_SPACE, false);
+    desktop.PumpUntilIdle();
+    ASSERT_EQ(MessagesFor(window), std::vector<UINT>{WM_COMMAND});
+    EXPECT_EQ(delivered.back().wParam, MAKEWPARAM(111, BN_CLICKED));
+    EXPECT_EQ(desktop.Snapshot(window).At(80, 160), 0xFFFFFFu) << "raised again";
+
+    // Alt+F4 on the button closes the top-level window through DefWindowProc.
+    Forget();
+    desktop.PressKey(window, VK_F4, true);
+    desktop.PumpUntilIdle();
+    std::vector<UINT> closing = MessagesFor(window);
+    ASSERT_GE(closing.size(), 2u);
+    EXPECT_EQ(closing[0], static_cast<UINT>(WM_SYSCOMMAND));
+    EXPECT_EQ(delivered[0].wParam, static_cast<WPARAM>(SC_CLOSE));
+    EXPECT_EQ(closing[1], static_cast<UINT>(WM_CLOSE));
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(GetFocus(), nullptr);
+}
+
 // --- destruction ----------------------------------------------------------------
 
 TEST_F(WindowTest, DestroyWindowDestroysChildrenInWindowsOrder) {

@@ -4,6 +4,7 @@
 // Xlib's macros (None, Bool, Status) must come after GoogleTest's templates.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 #include <unistd.h>
 
@@ -170,6 +171,63 @@ TEST_F(BackendTest, X11WindowShowsTitleAndTurnsDeleteWindowIntoWmClose) {
         DispatchMessageA(&message);
     }
     EXPECT_TRUE(closeArrived);
+    XCloseDisplay(observer);
+}
+
+TEST_F(BackendTest, X11KeysBecomeKeyMessagesAndAltF4ClosesTheWindow) {
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
+    Display* observer = XOpenDisplay(name);
+    if (!observer) GTEST_SKIP() << "cannot open display " << name;
+    ScopedEnvironment order("PLATFORM_VIDEO", "x11");
+    const std::string title = "platform x11 keys " + std::to_string(getpid());
+    HWND window = CreateTopLevel(title.c_str());
+    ASSERT_NE(window, nullptr);
+    UpdateWindow(window);
+    ::Window xWindow = FindByName(observer, DefaultRootWindow(observer), title);
+    ASSERT_NE(xWindow, 0u) << "no X window with the title";
+
+    // What the X server sends for a typed "a", then for F4 with Alt held.
+    auto send = [&](KeySym symbol, unsigned state, int type) {
+        XEvent key{};
+        key.xkey.type = type;
+        key.xkey.display = observer;
+        key.xkey.window = xWindow;
+        key.xkey.root = DefaultRootWindow(observer);
+        key.xkey.state = state;
+        key.xkey.keycode = XKeysymToKeycode(observer, symbol);
+        key.xkey.same_screen = True;
+        ASSERT_TRUE(XSendEvent(observer, xWindow, False, type == KeyPress ? KeyPressMask : KeyReleaseMask, &key));
+    };
+    send(XK_a, 0, KeyPress);
+    send(XK_a, 0, KeyRelease);
+    send(XK_F4, Mod1Mask, KeyPress);
+    XFlush(observer);
+
+    SetTimer(window, 1, 60000, nullptr);  // a guard against a broken backend, not a deadline
+    std::vector<MSG> keys;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER) break;
+        if (message.message >= WM_KEYDOWN && message.message <= WM_SYSCHAR) keys.push_back(message);
+        if (message.message == WM_SYSCOMMAND) {
+            EXPECT_EQ(message.wParam, static_cast<WPARAM>(SC_CLOSE));
+            DispatchMessageA(&message);
+            break;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].message, static_cast<UINT>(WM_KEYDOWN));
+    EXPECT_EQ(keys[0].wParam, static_cast<WPARAM>('A'));
+    EXPECT_EQ(keys[1].message, static_cast<UINT>(WM_CHAR));
+    EXPECT_EQ(keys[1].wParam, static_cast<WPARAM>('a'));
+    EXPECT_EQ(keys[2].message, static_cast<UINT>(WM_KEYUP));
+    EXPECT_EQ(keys[3].message, static_cast<UINT>(WM_SYSKEYDOWN));
+    EXPECT_EQ(keys[3].wParam, static_cast<WPARAM>(VK_F4));
+    EXPECT_TRUE(HIWORD(keys[3].lParam) & KF_ALTDOWN);
+    EXPECT_FALSE(IsWindow(window)) << "DefWindowProc's WM_CLOSE destroyed the window";
     XCloseDisplay(observer);
 }
 

@@ -30,7 +30,10 @@ class PulseSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string why = server.Start();
-        if (!why.empty()) GTEST_SKIP() << "no private PulseAudio daemon: " << why;
+        if (!why.empty()) {
+            if (pulsetest::ServerKindRequested()) FAIL() << "the " << pulsetest::ServerKind() << " server did not start: " << why;
+            GTEST_SKIP() << "no private " << pulsetest::ServerKind() << " server: " << why;
+        }
         ResetAppState();
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
         comReady = true;
@@ -153,27 +156,36 @@ TEST_F(PulseSessionTest, ChangesByAnotherClientReachTheSink) {
     ASSERT_TRUE(pulsetest::Pactl("set-sink-input-mute " + index + " 0"));
     ASSERT_TRUE(WaitUntil([] { return AppState.sink.mute.load() == 0; }));
 
-    // Uneven channels read as their average.
-    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + index + " 20% 40%"));
+    // A balance reads as its loudest channel, and above 100% as it is.
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + index + " 60% 20%"));
     ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() != 0.5f; }));
-    EXPECT_NEAR(AppState.sink.volume.load(), 0.3f, 1.0f / PA_VOLUME_NORM);
+    EXPECT_NEAR(AppState.sink.volume.load(), 0.6f, 1.0f / PA_VOLUME_NORM);
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + index + " 150%"));
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() > 1.0f; }));
+    EXPECT_EQ(AppState.sink.volume.load(), 1.5f);
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + index + " 60% 20%"));
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() < 1.0f; }));
 
     // One report per change, each with the context of another client. The recorder
     // registered after the sink, so it hears of a change after the sink does.
-    ASSERT_TRUE(WaitUntil([&] { return recorder.Volumes().size() >= 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Volumes().size() >= 6; }));
     auto events = recorder.Volumes();
-    ASSERT_EQ(events.size(), 4u);
+    std::string reported;
+    for (const auto& event : events) reported += std::to_string(event.volume) + (event.mute ? " muted; " : "; ");
+    ASSERT_EQ(events.size(), 6u) << reported;
     for (const auto& event : events) EXPECT_TRUE(IsEqualGUID(event.context, PulseAudioService::OtherClientContext));
 
-    // Setting a level evens out every channel again.
+    // Setting a level moves the loudest channel there and keeps the balance: 50% / 17%.
     ISimpleAudioVolume* volume = SimpleVolume();
     ASSERT_NE(volume, nullptr);
     EXPECT_EQ(volume->SetMasterVolume(0.5f, &OurContext), S_OK);
     ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f; }));
-    EXPECT_EQ(pulsetest::SinkInputByIndex(player.Index())->percents, (std::vector<int>{50, 50}));
+    EXPECT_EQ(pulsetest::SinkInputByIndex(player.Index())->percents, (std::vector<int>{50, 17}));
     float level = -1.0f;
     EXPECT_EQ(volume->GetMasterVolume(&level), S_OK);
     EXPECT_EQ(level, 0.5f);
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Volumes().size() >= 7; }));
+    EXPECT_TRUE(IsEqualGUID(recorder.Volumes().back().context, OurContext));
     volume->Release();
 }
 
@@ -267,8 +279,10 @@ TEST_F(PulseSessionTest, AServerThatGoesAwayDisconnectsTheSessionAndCallsFailQui
 }
 
 TEST_F(PulseSessionTest, AStreamWithoutAProcessIsSkipped) {
-    // A module's own stream has no application.process.id.
-    ASSERT_TRUE(pulsetest::Pactl("load-module module-sine sink=sessionvol_null frequency=440"));
+    // A module's own stream has no application.process.id. (PipeWire's PulseAudio
+    // server has no module-sine; both servers have module-loopback.)
+    ASSERT_TRUE(pulsetest::Pactl("load-module module-loopback sink=sessionvol_null"));
+    ASSERT_TRUE(WaitUntil([] { return pulsetest::ListSinkInputs().size() == 1; }));
     Pacat player;
     ASSERT_TRUE(player.Start({"--client-name=player"}));
     std::vector<platform::mmdevapi::SessionKey> keys;
@@ -295,7 +309,9 @@ TEST_F(PulseSessionTest, SessionsAreTheDefaultSinksStreamsInIndexOrder) {
     EXPECT_EQ(keys, (std::vector<platform::mmdevapi::SessionKey>{first.Index(), second.Index()}));
 
     // A stream moved away from the default sink is no longer one of its sessions.
+    // (PipeWire moves it after pactl has returned.)
     ASSERT_TRUE(pulsetest::Pactl("move-sink-input " + std::to_string(second.Index()) + " elsewhere"));
+    ASSERT_TRUE(WaitUntil([&] { return pulsetest::SinkInputByIndex(second.Index())->sink == away.Sink(); }));
     keys.clear();
     ASSERT_EQ(service->ListSessions(&keys), S_OK);
     EXPECT_EQ(keys, (std::vector<platform::mmdevapi::SessionKey>{first.Index()}));

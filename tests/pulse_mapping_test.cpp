@@ -26,19 +26,41 @@ TEST(PulseLevels, OtherLevelsRoundToTheNearestStepAndStayInRange) {
     EXPECT_NEAR(LevelFromVolume(19661), 0.3f, 1.0f / PA_VOLUME_NORM);
     EXPECT_EQ(VolumeFromLevel(-0.5f), PA_VOLUME_MUTED);
     EXPECT_EQ(VolumeFromLevel(1.5f), PA_VOLUME_NORM);
-    // Another client may raise a stream above 100%; the session still reads 1.0.
-    EXPECT_EQ(LevelFromVolume(PA_VOLUME_NORM * 3 / 2), 1.0f);
+    // Another client may raise a stream above 100%; the session reads what it is.
+    EXPECT_EQ(LevelFromVolume(PA_VOLUME_NORM * 3 / 2), 1.5f);
 }
 
-TEST(PulseLevels, AStreamsLevelIsTheAverageOfItsChannels) {
+pa_cvolume Channels(std::initializer_list<pa_volume_t> values) {
     pa_cvolume volume;
     pa_cvolume_init(&volume);
-    volume.channels = 2;
-    volume.values[0] = PA_VOLUME_NORM / 4;
-    volume.values[1] = PA_VOLUME_NORM * 3 / 4;
-    EXPECT_EQ(LevelOfStream(volume), 0.5f);
-    volume.channels = 0;  // no valid volume at all
-    EXPECT_EQ(LevelOfStream(volume), 0.0f);
+    for (pa_volume_t value : values) volume.values[volume.channels++] = value;
+    return volume;
+}
+
+TEST(PulseLevels, AStreamsLevelIsItsLoudestChannelAndSettingItKeepsTheBalance) {
+    // pactl's 60% / 20%: the mixers show 60%.
+    const pa_cvolume balanced = Channels({39322, 13107});
+    EXPECT_EQ(LevelOfStream(balanced), 39322.0f / PA_VOLUME_NORM);
+
+    // "0.50": the loudest channel at exactly 50%, the other at a third of it (17%).
+    pa_cvolume half = ScaledToLevel(balanced, VolumeFromLevel(0.5f));
+    ASSERT_EQ(half.channels, 2);
+    EXPECT_EQ(half.values[0], PA_VOLUME_NORM / 2);
+    EXPECT_EQ(half.values[1], 10922u);  // 13107 * 32768 / 39322, truncated
+    EXPECT_EQ(LevelOfStream(half), 0.5f);
+
+    // Silent on every channel: no balance to keep, every channel takes the level.
+    pa_cvolume fromSilence = ScaledToLevel(Channels({0, 0}), VolumeFromLevel(0.25f));
+    EXPECT_EQ(fromSilence.channels, 2);
+    EXPECT_EQ(fromSilence.values[0], PA_VOLUME_NORM / 4);
+    EXPECT_EQ(fromSilence.values[1], PA_VOLUME_NORM / 4);
+
+    // 1.00 after 150%: the loudest channel back at 100%.
+    EXPECT_EQ(VolumeOfStream(ScaledToLevel(Channels({PA_VOLUME_NORM * 3 / 2, PA_VOLUME_NORM}), VolumeFromLevel(1.0f))),
+              PA_VOLUME_NORM);
+
+    pa_cvolume none = Channels({});  // no valid volume at all
+    EXPECT_EQ(LevelOfStream(none), 0.0f);
 }
 
 TEST(PulseStates, CorkedIsInactiveElseActive) {

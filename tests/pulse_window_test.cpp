@@ -19,7 +19,10 @@ class PulseWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string why = server.Start();
-        if (!why.empty()) GTEST_SKIP() << "no private PulseAudio daemon: " << why;
+        if (!why.empty()) {
+            if (pulsetest::ServerKindRequested()) FAIL() << "the " << pulsetest::ServerKind() << " server did not start: " << why;
+            GTEST_SKIP() << "no private " << pulsetest::ServerKind() << " server: " << why;
+        }
         if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
         ASSERT_TRUE(chime.Start({"--client-name=chime", "--property=media.role=event"}));
         ASSERT_TRUE(player.Start("player"));
@@ -113,6 +116,37 @@ TEST_F(PulseWindowTest, ButtonsAndOtherClientsMeetInTheValueRow) {
             auto texts = RowTexts(program);
             ASSERT_EQ(texts.size(), 4u);
             EXPECT_EQ(texts[2], "DrawTextA 'Expired' (480,125,630,155) 0x25");
+            program.Close();
+        },
+    });
+}
+
+TEST_F(PulseWindowTest, LoudStreamsShowAsTheyAreAndTheButtonsKeepTheBalance) {
+    const std::string index = std::to_string(player.Index());
+    Run({
+        [&](Program& program) {
+            Pactl("set-sink-input-volume " + index + " 150%");
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 1.5f; }));
+            program.TakeTrace();
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            EXPECT_EQ(RowTexts(program)[0], "DrawTextA 'Volume: 1.500' (10,125,310,155) 0x25");
+            Pactl("set-sink-input-volume " + index + " 60% 20%");
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() < 1.0f; }));
+            program.Click(program.Control(112));  // "0.50"
+        },
+        [&](Program& program) {
+            ASSERT_TRUE(WaitUntil([&] {
+                auto input = pulsetest::SinkInputByIndex(player.Index());
+                return input && input->percents == std::vector<int>{50, 17};
+            })) << "pactl never showed 50% / 17%";
+            ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f; }));
+            program.TakeTrace();
+            program.AdvanceTime(30);
+        },
+        [&](Program& program) {
+            EXPECT_EQ(RowTexts(program)[0], "DrawTextA 'Volume: 0.500' (10,125,310,155) 0x25");
             program.Close();
         },
     });

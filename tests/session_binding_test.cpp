@@ -21,6 +21,8 @@ TEST_F(BindingTest, DemoServiceBindsTheApplicationSessionAfterSystemSounds) {
     EXPECT_NE(AppState.sessionManager, nullptr);
     const SimSession demo = service->Session(1);
     EXPECT_EQ(SessionId(), demo.identifier);
+    // The window shows the identifier: it must tell the user the session is not real.
+    EXPECT_NE(SessionId().find(u"simulated"), std::u16string::npos);
     EXPECT_EQ(AppState.sink.processId, demo.processId);
     EXPECT_EQ(AppState.sink.volume.load(), 1.0f);
     EXPECT_EQ(AppState.sink.mute.load(), 0);

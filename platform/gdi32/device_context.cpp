@@ -144,4 +144,24 @@ void DrawPixelLine(HDC handle, int x0, int y0, int x1, int y1, COLORREF color) {
     FillWithColor(handle, line, color);
 }
 
+void DrawDottedRectangle(HDC handle, const RECT& rect, COLORREF color) {
+    DeviceContext* dc = FindDc(handle);
+    if (!dc || rect.right - rect.left < 2 || rect.bottom - rect.top < 2) return;
+    cairo_t* cr = BeginDrawing(*dc);
+    SetSourceColor(cr, color);
+    auto dot = [&](int x, int y) {
+        if (((x - rect.left) + (y - rect.top)) % 2 == 0) cairo_rectangle(cr, x, y, 1, 1);
+    };
+    for (int x = rect.left; x < rect.right; ++x) {
+        dot(x, rect.top);
+        dot(x, rect.bottom - 1);
+    }
+    for (int y = rect.top + 1; y < rect.bottom - 1; ++y) {
+        dot(rect.left, y);
+        dot(rect.right - 1, y);
+    }
+    cairo_fill(cr);
+    cairo_destroy(cr);
+}
+
 }  // namespace platform::gdi32

@@ -1,7 +1,8 @@
 // DrawTextA and DrawTextW: lines laid out in the default font inside a rectangle.
 //
 // 8-bit text is taken as Latin-1 (the Western code page for the characters the
-// program uses); UTF-16 text is converted to UTF-8 for cairo.
+// program uses); UTF-16 text is converted to UTF-8 for Pango. Lines are broken and
+// placed here, the GDI way; Pango only shapes and draws each line.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -22,13 +23,9 @@ struct Line {
 
 class Layout {
 public:
-    explicit Layout(cairo_t* cr) : cr_(cr) {}
+    explicit Layout(TextLayout& text) : text_(text) {}
 
-    int Width(const std::string& text) const {
-        cairo_text_extents_t extents;
-        cairo_text_extents(cr_, text.c_str(), &extents);
-        return static_cast<int>(std::lround(extents.x_advance));
-    }
+    int Width(const std::string& text) const { return static_cast<int>(std::lround(text_.Width(text))); }
 
     // Greedy breaking at spaces. A word wider than the line keeps a line of its own
     // and is cut at the right edge by the clip, never broken.
@@ -89,7 +86,7 @@ private:
         return end == std::string::npos ? text.size() : end;
     }
 
-    cairo_t* cr_;
+    TextLayout& text_;
 };
 
 int DrawUtf8(HDC hdc, const char* function, const std::string& text, LPRECT rect, UINT format) {
@@ -104,9 +101,9 @@ int DrawUtf8(HDC hdc, const char* function, const std::string& text, LPRECT rect
     if (!dc || !rect) return 0;
 
     cairo_t* cr = BeginDrawing(*dc);
-    ApplyDefaultFont(cr);
     const FontMetrics metrics = DefaultFontMetrics();
-    Layout layout(cr);
+    TextLayout shaping;
+    Layout layout(shaping);
     std::vector<Line> lines = layout.Lines(text, format, rect->right - rect->left);
     const int textHeight = static_cast<int>(lines.size()) * metrics.lineHeight;
 
@@ -149,8 +146,7 @@ int DrawUtf8(HDC hdc, const char* function, const std::string& text, LPRECT rect
             cairo_fill(cr);
         }
         SetSourceColor(cr, dc->textColor);
-        cairo_move_to(cr, x, lineTop + metrics.ascent);
-        cairo_show_text(cr, line.text.c_str());
+        shaping.Show(cr, line.text, x, lineTop + metrics.ascent);
         lineTop += metrics.lineHeight;
     }
     cairo_destroy(cr);

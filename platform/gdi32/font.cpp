@@ -5,8 +5,15 @@
 // desktop's rendering settings (hinting, subpixel order, antialiasing) are replaced
 // with fixed ones so that the same text gives the same pixels on every machine that
 // resolves the same font file.
+//
+// Text is shaped by Pango in that font; a character it lacks comes from another
+// installed font that has it (fontconfig's fallback), as Windows' font linking does.
+// The line metrics stay those of the default font, so a line of any script sits on
+// the same baseline and takes the same height.
 #include <fontconfig/fontconfig.h>
 #include <cairo-ft.h>
+#include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
 
 #include <cmath>
 #include <cstdio>
@@ -24,6 +31,17 @@ struct DefaultFont {
     cairo_scaled_font_t* scaled = nullptr;
     FontMetrics metrics{};
     std::string description;
+    std::string family;
+};
+
+// Pango's side: a font map and one context with the fixed options. Neither is
+// thread-safe, so all text goes through one lock.
+struct TextShaping {
+    std::mutex lock;
+    PangoFontMap* fontMap = nullptr;
+    PangoContext* context = nullptr;
+    PangoFontDescription* font = nullptr;
+    PangoAttrList* attributes = nullptr;
 };
 
 cairo_font_options_t* FixedOptions() {
@@ -62,6 +80,7 @@ DefaultFont Resolve() {
 
     FcChar8* family = nullptr;
     FcPatternGetString(match, FC_FAMILY, 0, &family);
+    font.family = family ? reinterpret_cast<const char*>(family) : "sans-serif";
     char description[256];
     std::snprintf(description, sizeof description, "%s, %.0f px", family ? reinterpret_cast<const char*>(family) : "?", PixelSize);
     font.description = description;
@@ -90,13 +109,58 @@ const DefaultFont& Font() {
     return font;
 }
 
+TextShaping& Shaping() {
+    // Kept for the whole process, like the font: reachable, so not a leak.
+    static TextShaping* shaping = [] {
+        auto* created = new TextShaping;
+        created->fontMap = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+        created->context = pango_font_map_create_context(created->fontMap);
+        cairo_font_options_t* options = FixedOptions();
+        pango_cairo_context_set_font_options(created->context, options);
+        cairo_font_options_destroy(options);
+        // Glyphs where their advances put them, as cairo's own text drawing does.
+        pango_context_set_round_glyph_positions(created->context, FALSE);
+        created->font = pango_font_description_new();
+        pango_font_description_set_family(created->font, Font().family.c_str());
+        pango_font_description_set_absolute_size(created->font, PixelSize * PANGO_SCALE);
+        pango_context_set_font_description(created->context, created->font);
+        // Latin text keeps the glyph advances of the font without kerning or ligatures,
+        // so that it takes the widths it always had; scripts that need shaping still get it.
+        created->attributes = pango_attr_list_new();
+        pango_attr_list_insert(created->attributes, pango_attr_font_features_new("kern 0, liga 0, clig 0"));
+        return created;
+    }();
+    return *shaping;
+}
+
 }  // namespace
+
+TextLayout::TextLayout() : guard_(Shaping().lock) {
+    TextShaping& shaping = Shaping();
+    layout_ = pango_layout_new(shaping.context);
+    pango_layout_set_attributes(layout_, shaping.attributes);
+    pango_layout_set_single_paragraph_mode(layout_, TRUE);
+}
+
+TextLayout::~TextLayout() { g_object_unref(layout_); }
+
+double TextLayout::Width(const std::string& utf8) {
+    pango_layout_set_text(layout_, utf8.data(), static_cast<int>(utf8.size()));
+    PangoRectangle logical;
+    pango_layout_get_extents(layout_, nullptr, &logical);
+    return static_cast<double>(logical.width) / PANGO_SCALE;
+}
+
+void TextLayout::Show(cairo_t* cr, const std::string& utf8, double x, double baseline) {
+    pango_layout_set_text(layout_, utf8.data(), static_cast<int>(utf8.size()));
+    pango_cairo_update_context(cr, Shaping().context);
+    cairo_move_to(cr, x, baseline);
+    pango_cairo_show_layout_line(cr, pango_layout_get_line_readonly(layout_, 0));
+}
 
 FontMetrics DefaultFontMetrics() { return Font().metrics; }
 std::string DefaultFontDescription() { return Font().description; }
 cairo_font_face_t* DefaultFontFace() { return Font().face; }
 double DefaultFontPixelSize() { return PixelSize; }
-
-void ApplyDefaultFont(cairo_t* cr) { cairo_set_scaled_font(cr, Font().scaled); }
 
 }  // namespace platform::gdi32

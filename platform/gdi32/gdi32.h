@@ -7,7 +7,10 @@
 
 #include "gdi32/trace.h"
 
+#include <mutex>
 #include <string>
+
+struct _PangoLayout;
 
 namespace platform::gdi32 {
 
@@ -26,6 +29,9 @@ bool FillWithBrush(HDC dc, const RECT& rect, HBRUSH brush);
 void FillWithColor(HDC dc, const RECT& rect, COLORREF color);
 // A one-pixel line from (x0, y0) to (x1, y1), both ends included: horizontal or vertical.
 void DrawPixelLine(HDC dc, int x0, int y0, int x1, int y1, COLORREF color);
+// The outline of rect (right and bottom excluded) in dots on every other pixel, as
+// the classic focus rectangle looks.
+void DrawDottedRectangle(HDC dc, const RECT& rect, COLORREF color);
 
 // Metrics of the default font in pixels.
 struct FontMetrics {
@@ -36,11 +42,27 @@ FontMetrics DefaultFontMetrics();
 // The family and pixel size that fontconfig resolved for the default font.
 std::string DefaultFontDescription();
 
-// Text drawn with cairo's fixed options so pixels do not depend on the desktop's
-// settings; used by DrawText and font.cpp.
 cairo_font_face_t* DefaultFontFace();
 double DefaultFontPixelSize();
-void ApplyDefaultFont(cairo_t* cr);
+
+// One line of UTF-8 text in the default font, shaped by Pango with fallback to other
+// installed fonts for characters it lacks, measured and drawn with the fixed options so
+// pixels do not depend on the desktop's settings. Holds the text lock while it lives.
+class TextLayout {
+public:
+    TextLayout();
+    ~TextLayout();
+    TextLayout(const TextLayout&) = delete;
+    TextLayout& operator=(const TextLayout&) = delete;
+    // The advance of the whole line in pixels.
+    double Width(const std::string& utf8);
+    // Draws the line with its start at x and its baseline at baseline.
+    void Show(cairo_t* cr, const std::string& utf8, double x, double baseline);
+
+private:
+    std::lock_guard<std::mutex> guard_;
+    _PangoLayout* layout_;
+};
 
 // A trace entry for a call on dc, carrying the DC's window and current state.
 GdiCall TraceCall(const char* function, HDC dc);

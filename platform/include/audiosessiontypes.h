@@ -1,8 +1,9 @@
 #pragma once
 
-// The fixed underlying type keeps the SDK's size and values and makes every int a
-// valid value, as a C enum is: a service may report any state, and a C++ enum
-// without it holds only 0 to 3.
+// The underlying type is int, as Microsoft's compiler gives every such enumeration:
+// an audio service may report any state value (the program shows "no state" for
+// one it does not know), and without a fixed type a value such as 7 would lie
+// outside the enumeration's range, which C++ leaves undefined.
 typedef enum _AudioSessionState : int {
     AudioSessionStateInactive = 0,
     AudioSessionStateActive = 1,

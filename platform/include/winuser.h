@@ -1,6 +1,6 @@
-// The window manager subset (USER32): classes, windows, the message queue, timers,
-// push buttons, painting, text drawing and message boxes. 8-bit ("A") functions,
-// except DrawTextW.
+// The window manager subset (USER32): classes, windows, the message queue, keyboard
+// focus, timers, push buttons, painting, text drawing and message boxes. 8-bit ("A")
+// functions, except DrawTextW.
 #pragma once
 
 #include "windef.h"
@@ -92,6 +92,9 @@ typedef struct tagPAINTSTRUCT {
 #define WM_DESTROY 0x0002
 #define WM_MOVE 0x0003
 #define WM_SIZE 0x0005
+#define WM_ACTIVATE 0x0006
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
 #define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
 #define WM_GETTEXTLENGTH 0x000E
@@ -105,7 +108,11 @@ typedef struct tagPAINTSTRUCT {
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
+#define WM_SYSCHAR 0x0106
 #define WM_COMMAND 0x0111
+#define WM_SYSCOMMAND 0x0112
 #define WM_TIMER 0x0113
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
@@ -115,6 +122,37 @@ typedef struct tagPAINTSTRUCT {
 #define SIZE_RESTORED 0
 #define MK_LBUTTON 0x0001
 #define BN_CLICKED 0
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define SC_CLOSE 0xF060
+
+// Key message flags (in the high word of lParam)
+#define KF_ALTDOWN 0x2000
+#define KF_REPEAT 0x4000
+#define KF_UP 0x8000
+
+// Virtual-key codes ('0'-'9' and 'A'-'Z' are their ASCII codes)
+#define VK_BACK 0x08
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
+#define VK_MENU 0x12
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
+#define VK_INSERT 0x2D
+#define VK_DELETE 0x2E
+#define VK_F1 0x70
+#define VK_F4 0x73
+#define VK_F12 0x7B
 
 // Message boxes
 #define MB_OK 0x00000000L
@@ -177,6 +215,10 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
+
+HWND WINAPI SetFocus(HWND hWnd);
+HWND WINAPI GetFocus(void);
+HWND WINAPI GetActiveWindow(void);
 
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 

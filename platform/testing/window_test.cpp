@@ -147,6 +147,17 @@ void WindowDriver::Click(HWND window) {
     user32::InjectMouseButton(topLevel, centre.x, centre.y, false);
 }
 
+void WindowDriver::PressKey(HWND topLevel, UINT virtualKey, bool alt) {
+    if (alt) user32::InjectKey(topLevel, VK_MENU, true, true);
+    user32::InjectKey(topLevel, virtualKey, true, alt);
+    user32::InjectKey(topLevel, virtualKey, false, alt);
+    if (alt) user32::InjectKey(topLevel, VK_MENU, false, true);
+}
+
+void WindowDriver::Key(HWND topLevel, UINT virtualKey, bool pressed, bool alt) {
+    user32::InjectKey(topLevel, virtualKey, pressed, alt);
+}
+
 void WindowDriver::AdvanceTime(uint32_t milliseconds) { TestClock().Advance(milliseconds); }
 uint64_t WindowDriver::Now() { return TestClock().NowMilliseconds(); }
 

@@ -73,6 +73,11 @@ public:
     // Mouse down and up at the centre of window through the input path, as a user's
     // click: the messages are queued and handled when the loop next runs.
     void Click(HWND window);
+    // A key pressed and released on topLevel's keyboard through the input path, with
+    // Alt held around it when alt is set (Alt down, key down, key up, Alt up).
+    void PressKey(HWND topLevel, UINT virtualKey, bool alt = false);
+    // One half of a key stroke, for a key held down.
+    void Key(HWND topLevel, UINT virtualKey, bool pressed, bool alt = false);
     // The virtual clock; timers that become due fire before the next step.
     void AdvanceTime(uint32_t milliseconds);
     uint64_t Now();
@@ -93,6 +98,8 @@ public:
     HWND MainWindow();            // the program's first top-level window, or null
     HWND Control(int controlId);  // child of the main window with that id, or null
     void Click(HWND button) { driver_.Click(button); }
+    void PressKey(UINT virtualKey, bool alt = false) { driver_.PressKey(MainWindow(), virtualKey, alt); }
+    void Key(UINT virtualKey, bool pressed) { driver_.Key(MainWindow(), virtualKey, pressed); }
     void AdvanceTime(uint32_t milliseconds) { driver_.AdvanceTime(milliseconds); }
     void Resize(int outerWidth, int outerHeight) { driver_.Resize(MainWindow(), outerWidth, outerHeight); }
     void Close();  // the user closes the main window: WM_CLOSE posted

@@ -1,5 +1,6 @@
 // The built-in "BUTTON" class: a push button with the classic 3D face that reports a
-// click to its parent as WM_COMMAND / BN_CLICKED.
+// click to its parent as WM_COMMAND / BN_CLICKED. A click gives it the focus, which it
+// shows with a dotted rectangle; Space then presses it like the mouse does.
 #include "gdi32/gdi32.h"
 #include "user32/window_state.h"
 
@@ -50,7 +51,32 @@ void PaintButton(HWND handle) {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
     DrawTextA(dc, text.c_str(), -1, &textArea, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+    if (GetFocus() == handle) {
+        // The classic focus rectangle: black dots on every other pixel, inside the face.
+        RECT focus{3, 3, window->clientWidth - 3, window->clientHeight - 3};
+        gdi32::DrawDottedRectangle(dc, focus, RGB(0, 0, 0));
+    }
     EndPaint(handle, &paint);
+}
+
+void Press(HWND handle) {
+    Window* window = FindWindow(handle);
+    if (!window) return;
+    window->buttonPressed = true;
+    SetCapture(handle);
+    InvalidateRect(handle, nullptr, FALSE);
+}
+
+// The press ends; true when it was one of this button's and so counts as a click if
+// it ends over the button.
+bool Release(HWND handle) {
+    Window* window = FindWindow(handle);
+    if (!window) return false;
+    const bool wasPressed = window->buttonPressed && Capture() == handle;
+    window->buttonPressed = false;
+    if (Capture() == handle) ReleaseCapture();
+    InvalidateRect(handle, nullptr, FALSE);
+    return wasPressed;
 }
 
 void NotifyParent(HWND handle) {
@@ -65,27 +91,33 @@ void NotifyParent(HWND handle) {
 
 LRESULT CALLBACK ButtonProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_LBUTTONDOWN: {
-        Window* window = FindWindow(handle);
-        if (!window) return 0;
-        window->buttonPressed = true;
-        SetCapture(handle);
-        InvalidateRect(handle, nullptr, FALSE);
+    case WM_LBUTTONDOWN:
+        SetFocus(handle);
+        Press(handle);
         return 0;
-    }
     case WM_LBUTTONUP: {
-        Window* window = FindWindow(handle);
+        const bool wasPressed = Release(handle);
+        const Window* window = FindWindow(handle);
         if (!window) return 0;
-        const bool wasPressed = window->buttonPressed && Capture() == handle;
-        window->buttonPressed = false;
-        if (Capture() == handle) ReleaseCapture();
-        InvalidateRect(handle, nullptr, FALSE);
         // Released outside the button: the user changed their mind, no click.
         int x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
         bool inside = x >= 0 && y >= 0 && x < window->clientWidth && y < window->clientHeight;
         if (wasPressed && inside) NotifyParent(handle);
         return 0;
     }
+    case WM_KEYDOWN:
+        // A held key repeats its WM_KEYDOWN; the press is already on.
+        if (wParam == VK_SPACE && !(HIWORD(lParam) & KF_REPEAT)) Press(handle);
+        return 0;
+    case WM_KEYUP:
+        if (wParam == VK_SPACE && Release(handle)) NotifyParent(handle);
+        return 0;
+    case WM_SETFOCUS: InvalidateRect(handle, nullptr, FALSE); return 0;
+    case WM_KILLFOCUS:
+        // A press the focus leaves behind is dropped without a click.
+        if (Capture() == handle) Release(handle);
+        InvalidateRect(handle, nullptr, FALSE);
+        return 0;
     case BM_CLICK:
         SendMessageA(handle, WM_LBUTTONDOWN, MK_LBUTTON, 0);
         SendMessageA(handle, WM_LBUTTONUP, 0, 0);

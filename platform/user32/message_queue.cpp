@@ -43,9 +43,11 @@ bool TakeNext(MessageQueue& queue, HWND filter, UINT first, UINT last, MSG* mess
     }
     while (!queue.input.empty()) {
         MSG input;
-        bool deliverable = ResolveMouseInput(queue.input.front(), &input);
+        const MessageQueue::RawInput raw = queue.input.front();
+        bool deliverable = ResolveInput(queue, raw, &input);
         if (deliverable && !(MatchesWindowFilter(filter, input.hwnd) && InRange(input.message, first, last))) break;
         queue.input.pop_front();
+        NoteInputTaken(queue, raw, deliverable ? &input : nullptr);
         if (deliverable) {
             *message = input;
             return true;
@@ -123,7 +125,7 @@ void DropMessagesFor(MessageQueue& queue, HWND window) {
         std::lock_guard<std::mutex> guard(queue.postedLock);
         std::erase_if(queue.posted, forWindow);
     }
-    std::erase_if(queue.input, [window](const MessageQueue::RawMouseButton& input) { return input.topLevel == window; });
+    std::erase_if(queue.input, [window](const MessageQueue::RawInput& input) { return input.topLevel == window; });
 }
 
 void ResetCurrentQueue() {
@@ -138,6 +140,11 @@ void ResetCurrentQueue() {
     queue->timers.clear();
     queue->nextThreadTimerId = 1;
     queue->capture = nullptr;
+    queue->focus = nullptr;
+    queue->active = nullptr;
+    queue->keysDown.reset();
+    queue->lastKeyDown = MSG{};
+    queue->lastKeyCharacter = 0;
 }
 
 bool PeekNextMessage(MSG* message) { return TakeNext(*CurrentQueue(), nullptr, 0, 0, message); }
@@ -173,9 +180,23 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     }
 }
 
-BOOL WINAPI TranslateMessage(const MSG*) {
-    // No keyboard input reaches the stand-in, so there are no characters to make.
-    return FALSE;
+BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
+    if (!lpMsg || (lpMsg->message != WM_KEYDOWN && lpMsg->message != WM_SYSKEYDOWN)) return FALSE;
+    // The character comes from the key press as it was taken from the input; a message
+    // made up by the program types what the key types on a US layout.
+    std::shared_ptr<MessageQueue> queue = CurrentQueue();
+    const MSG& taken = queue->lastKeyDown;
+    const bool same = taken.hwnd == lpMsg->hwnd && taken.message == lpMsg->message && taken.wParam == lpMsg->wParam &&
+                      taken.lParam == lpMsg->lParam && taken.time == lpMsg->time;
+    unsigned char character = same ? queue->lastKeyCharacter : CharacterOfKey(static_cast<UINT>(lpMsg->wParam));
+    if (character == 0) return FALSE;
+    PostToQueue(*queue, MSG{lpMsg->hwnd,
+                            lpMsg->message == WM_KEYDOWN ? static_cast<UINT>(WM_CHAR) : WM_SYSCHAR,
+                            character,
+                            lpMsg->lParam,
+                            lpMsg->time,
+                            {}});
+    return TRUE;
 }
 
 LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
@@ -209,6 +230,17 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     switch (Msg) {
     case WM_NCCREATE: return TRUE;
     case WM_CLOSE: DestroyWindow(hWnd); return 0;
+    case WM_ACTIVATE:
+        // An activated window takes the focus, as the main window of a program does.
+        if (LOWORD(wParam) != WA_INACTIVE) SetFocus(hWnd);
+        return 0;
+    case WM_SYSKEYDOWN:
+        // Alt+F4 closes the top-level window, without the window manager's help.
+        if (wParam == VK_F4 && (HIWORD(lParam) & KF_ALTDOWN)) PostMessageA(TopLevelOf(hWnd), WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(hWnd, WM_CLOSE, 0, 0);
+        return 0;
     case WM_ERASEBKGND: {
         Window* window = FindWindow(hWnd);
         if (!window || !window->classBackground) return 0;

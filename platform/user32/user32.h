@@ -75,6 +75,9 @@ HWND TopLevelOf(HWND window);
 // Input and window-manager events, as a display delivers them. Coordinates are
 // client coordinates of the top-level window.
 void InjectMouseButton(HWND topLevel, int x, int y, bool pressed);
+// A key goes down or up; altDown: Alt is held. character 0 takes the one the key
+// types on a US layout.
+void InjectKey(HWND topLevel, UINT virtualKey, bool pressed, bool altDown, unsigned char character = 0);
 // The user resizes a top-level window to an outer size: the Windows resize path.
 void UserResize(HWND topLevel, int outerWidth, int outerHeight);
 

@@ -5,6 +5,7 @@
 
 #include <cairo.h>
 
+#include <bitset>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -44,20 +45,32 @@ struct MessageQueue {
     std::deque<MSG> posted;
     int wakeDescriptor = -1;  // an eventfd written by threads that post here
 
-    // Mouse input as the display reported it. Which window gets it is decided when it
-    // is taken, as on Windows, so a capture taken by the press applies to the release.
-    struct RawMouseButton {
+    // Input as the display reported it. Which window gets it is decided when it is
+    // taken, as on Windows, so a capture taken by a press applies to the release and
+    // the focus a click gave applies to the keys typed after it.
+    struct RawInput {
+        enum class Kind { MouseButton, Key };
+        Kind kind;
         HWND topLevel;
-        POINT point;  // top-level client coordinates
-        bool pressed;
+        bool pressed;             // button or key down
+        POINT point;              // mouse: top-level client coordinates
+        UINT virtualKey;          // key: VK_xxx
+        bool altDown;             // key: Alt is held
+        unsigned char character;  // key: what it types (Western code page), 0 for none
         DWORD time;
     };
-    std::deque<RawMouseButton> input;
+    std::deque<RawInput> input;
     bool quitPending = false;
     int quitCode = 0;
     std::vector<Timer> timers;
     UINT_PTR nextThreadTimerId = 1;
     HWND capture = nullptr;
+    HWND focus = nullptr;   // gets the keys
+    HWND active = nullptr;  // the top-level window the user works in
+    std::bitset<256> keysDown;
+    // The last key press handed out and the character it types, for TranslateMessage.
+    MSG lastKeyDown{};
+    unsigned char lastKeyCharacter = 0;
 };
 
 std::shared_ptr<MessageQueue> CurrentQueue();
@@ -142,9 +155,20 @@ void ResetCurrentQueue();
 void SetCapture(HWND window);
 void ReleaseCapture();
 HWND Capture();
-// The mouse message for raw input, addressed to the window that gets it; false when
-// that window is gone.
-bool ResolveMouseInput(const MessageQueue::RawMouseButton& input, MSG* message);
+// The message for raw input, addressed to the window that gets it: the mouse to the
+// window under it (or the capture), keys to the focus (or the active window). False
+// when no window gets it.
+bool ResolveInput(const MessageQueue& queue, const MessageQueue::RawInput& input, MSG* message);
+// Input leaves the queue: the key state moves on, and a delivered key press is kept
+// for TranslateMessage. delivered is null when no window got the input.
+void NoteInputTaken(MessageQueue& queue, const MessageQueue::RawInput& input, const MSG* delivered);
+// Makes a shown top-level window the active one, which gives it the focus through
+// DefWindowProc's WM_ACTIVATE.
+void Activate(HWND topLevel);
+// A window that goes away stops being the focus or the active window.
+void ForgetInputOwner(MessageQueue& queue, HWND window);
+// The character TranslateMessage makes of a key, as the US layout types it unshifted.
+unsigned char CharacterOfKey(UINT virtualKey);
 video::EventSink& DisplayEvents();
 
 // Message boxes and injected failures (message_box.cpp, windows.cpp).

@@ -42,6 +42,7 @@ void FreeTree(HWND handle) {
     window = FindWindow(handle);
     if (!window) return;
     if (Capture() == handle) ReleaseCapture();
+    ForgetInputOwner(*window->queue, handle);
     KillWindowTimers(*window->queue, handle);
     DropMessagesFor(*window->queue, handle);
     if (Window* parent = FindWindow(window->parent)) std::erase(parent->children, handle);
@@ -261,6 +262,14 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
         if (Window* parent = FindWindow(window->parent)) InvalidateClient(*parent, &window->rect, true);
     }
     if (window->native) window->native->Show(show);
+    if (!window->parent) {
+        if (show) {
+            Activate(hWnd);  // as Windows does for a window shown without SW_SHOWNA
+        } else if (window->queue->active == hWnd) {
+            ForgetInputOwner(*window->queue, hWnd);
+            if (HWND focus = window->queue->focus; focus && TopLevelOf(focus) == hWnd) window->queue->focus = nullptr;
+        }
+    }
     return wasVisible;
 }
 

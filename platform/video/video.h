@@ -24,7 +24,13 @@ public:
     virtual void OnExpose(HWND window, const RECT& area) = 0;
     virtual void OnClientResized(HWND window, int clientWidth, int clientHeight) = 0;
     virtual void OnCloseRequest(HWND window) = 0;
+    // The window is gone from the display: another client destroyed it, or the
+    // connection to the display was lost. The backend draws nothing into it any more.
+    virtual void OnWindowDestroyed(HWND window) = 0;
     virtual void OnMouseButton(HWND window, int x, int y, bool pressed) = 0;
+    // virtualKey: the Windows VK_xxx code; altDown: Alt is held (also for Alt itself);
+    // character: what the key types in the Western code page, 0 for none.
+    virtual void OnKey(HWND window, UINT virtualKey, bool pressed, bool altDown, unsigned char character) = 0;
 
 protected:
     ~EventSink() = default;

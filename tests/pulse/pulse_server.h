@@ -1,5 +1,7 @@
-// Test helpers around a private PulseAudio daemon: start and kill it, play streams
-// with pacat or from this process (which can cork), and read what pactl reports.
+// Test helpers around a private sound server: start and kill it, play streams with
+// pacat or from this process (which can cork), and read what pactl reports. The
+// server is a PulseAudio daemon, or PipeWire's PulseAudio server when
+// SESSIONVOL_PULSE_SERVER_KIND=pipewire (start-server.sh reads it).
 #pragma once
 
 #include <fcntl.h>
@@ -57,7 +59,22 @@ inline std::string ScriptDir() {
     return here.substr(0, here.find_last_of('/'));
 }
 
-// A daemon of its own per test, started by start-server.sh; this process's
+// Which server start-server.sh starts: "pulseaudio" or "pipewire".
+inline std::string ServerKind() {
+    const char* kind = std::getenv("SESSIONVOL_PULSE_SERVER_KIND");
+    return kind != nullptr && *kind != '\0' ? kind : "pulseaudio";
+}
+
+inline bool OnPipeWire() { return ServerKind() == "pipewire"; }
+
+// A server asked for by name must start: a run meant to prove the backend against it
+// fails instead of skipping.
+inline bool ServerKindRequested() {
+    const char* kind = std::getenv("SESSIONVOL_PULSE_SERVER_KIND");
+    return kind != nullptr && *kind != '\0';
+}
+
+// A server of its own per test, started by start-server.sh; this process's
 // environment then points every libpulse client (ours, pactl, pacat) at it.
 class PrivateServer {
 public:
@@ -69,8 +86,8 @@ public:
     // Empty on success, else why the server could not start.
     std::string Start() {
         int found = 0;
-        Capture("for tool in pulseaudio pactl pacat; do command -v $tool >/dev/null || exit 1; done", &found);
-        if (found != 0) return "pulseaudio, pactl or pacat missing (Debian packages pulseaudio, pulseaudio-utils)";
+        Capture("for tool in pactl pacat; do command -v $tool >/dev/null || exit 1; done", &found);
+        if (found != 0) return "pactl or pacat missing (Debian package pulseaudio-utils)";
         int status = 0;
         std::string out = Capture(ScriptDir() + "/start-server.sh 2>&1", &status);
         if (status != 0) return "start-server.sh failed: " + out;
@@ -90,7 +107,8 @@ public:
         return "";
     }
 
-    // The server vanishes the hard way, as when it crashes.
+    // The server vanishes the hard way, as when it crashes (on PipeWire: its PulseAudio
+    // server, which every client here talks to).
     void Kill() {
         if (pid_ > 0) kill(pid_, SIGKILL);
     }
@@ -184,6 +202,24 @@ inline std::optional<SinkInput> SinkInputByIndex(uint32_t index) {
     return std::nullopt;
 }
 
+// The indices of the server's sinks.
+inline std::vector<uint32_t> SinkIndices() {
+    std::vector<uint32_t> sinks;
+    std::istringstream lines(Capture("LC_ALL=C pactl list short sinks 2>/dev/null"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty()) sinks.push_back(static_cast<uint32_t>(std::stoul(line)));
+    }
+    return sinks;
+}
+
+// A new stream is there once the server has put it on a sink: PipeWire lists it a
+// moment before WirePlumber links it to one.
+inline bool OnASink(const SinkInput& input) {
+    std::vector<uint32_t> sinks = SinkIndices();
+    return std::find(sinks.begin(), sinks.end(), input.sink) != sinks.end();
+}
+
 inline bool Pactl(const std::string& arguments) {
     int status = 0;
     Capture("pactl " + arguments + " >/dev/null 2>&1", &status);
@@ -211,11 +247,11 @@ public:
             return false;
         }
         return WaitUntil([&] {
-            if (auto input = SinkInputOfProcess(pid_)) {
-                index_ = input->index;
-                return true;
-            }
-            return false;
+            auto input = SinkInputOfProcess(pid_);
+            if (!input || !OnASink(*input)) return false;
+            index_ = input->index;
+            sink_ = input->sink;
+            return true;
         });
     }
 
@@ -232,10 +268,12 @@ public:
 
     pid_t Pid() const { return pid_; }
     uint32_t Index() const { return index_; }
+    uint32_t Sink() const { return sink_; }
 
 private:
     pid_t pid_ = -1;
     uint32_t index_ = PA_INVALID_INDEX;
+    uint32_t sink_ = PA_INVALID_INDEX;
 };
 
 // The corkable player (corkable_player.cpp) in a process of its own, driven through
@@ -278,7 +316,10 @@ public:
         std::string reply = Reply();
         if (reply.rfind("ready ", 0) != 0) return false;
         index_ = static_cast<uint32_t>(std::stoul(reply.substr(6)));
-        return true;
+        return WaitUntil([&] {
+            auto input = SinkInputByIndex(index_);
+            return input && OnASink(*input);
+        });
     }
 
     bool Cork(bool cork) {

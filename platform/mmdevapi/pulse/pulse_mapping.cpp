@@ -12,13 +12,16 @@ pa_volume_t VolumeFromLevel(float level) {
     return static_cast<pa_volume_t>(std::lround(static_cast<double>(level) * PA_VOLUME_NORM));
 }
 
-float LevelFromVolume(pa_volume_t volume) {
-    if (volume >= PA_VOLUME_NORM) return 1.0f;
-    return static_cast<float>(static_cast<double>(volume) / PA_VOLUME_NORM);
-}
+float LevelFromVolume(pa_volume_t volume) { return static_cast<float>(static_cast<double>(volume) / PA_VOLUME_NORM); }
 
 pa_volume_t VolumeOfStream(const pa_cvolume& volume) {
-    return pa_cvolume_valid(&volume) ? pa_cvolume_avg(&volume) : PA_VOLUME_MUTED;
+    return pa_cvolume_valid(&volume) ? pa_cvolume_max(&volume) : PA_VOLUME_MUTED;
+}
+
+pa_cvolume ScaledToLevel(pa_cvolume volume, pa_volume_t loudest) {
+    if (!pa_cvolume_valid(&volume)) pa_cvolume_set(&volume, 1, PA_VOLUME_MUTED);
+    pa_cvolume_scale(&volume, loudest);
+    return volume;
 }
 
 float LevelOfStream(const pa_cvolume& volume) { return LevelFromVolume(VolumeOfStream(volume)); }

@@ -12,18 +12,24 @@
 
 namespace platform::mmdevapi::pulse {
 
-// Level 0.0-1.0 <-> pa_volume_t, linear in the raw volume: level = volume / PA_VOLUME_NORM,
+// Level <-> pa_volume_t, linear in the raw volume: level = volume / PA_VOLUME_NORM,
 // which is the percentage pactl and the desktop mixers print (0.25 is "25%"). The
-// levels the program offers (0, 0.25, 0.5, 1) map to exact volumes and back. A
-// stream raised above 100% by another client reads as 1.0.
+// levels the program offers (0, 0.25, 0.5, 1) map to exact volumes and back. A level
+// asked for lies in 0.0-1.0 as Core Audio allows; a stream raised above 100% by
+// another client reads as it is (1.5 for 150%).
 pa_volume_t VolumeFromLevel(float level);
 float LevelFromVolume(pa_volume_t volume);
 
-// The stream's volume as one number: the average over its channels, as pa_cvolume_avg
-// computes it; muted for a volume that is not valid.
+// The stream's volume as one number: its loudest channel (pa_cvolume_max), as desktop
+// mixers show a stream; muted for a volume that is not valid.
 pa_volume_t VolumeOfStream(const pa_cvolume& volume);
 // The level of that volume.
 float LevelOfStream(const pa_cvolume& volume);
+
+// The stream's channels scaled so that the loudest one is at `loudest`, keeping the
+// balance between them (pa_cvolume_scale). Channels all at zero have no balance left
+// to keep: they all take `loudest`.
+pa_cvolume ScaledToLevel(pa_cvolume volume, pa_volume_t loudest);
 
 // Corked (paused by its application) is Inactive; otherwise the stream plays.
 AudioSessionState StateOfStream(bool corked);

@@ -353,10 +353,9 @@ HRESULT PulseAudioService::RequestChange(SessionKey session, PendingChange chang
     };
     pa_operation* operation;
     if (change.isVolume) {
-        // Read, modify, write: every channel of the stream gets the level.
-        pa_cvolume volume = stream->volume;
-        if (!pa_channels_valid(volume.channels)) volume.channels = 1;
-        pa_cvolume_set(&volume, volume.channels, change.volume);
+        // Read, modify, write: the loudest channel gets the level, the others keep
+        // their share of it, so a balance the user set stays.
+        const pa_cvolume volume = ScaledToLevel(stream->volume, change.volume);
         operation = pa_context_set_sink_input_volume(context_, index, &volume, answered, &request);
     } else {
         operation = pa_context_set_sink_input_mute(context_, index, change.mute ? 1 : 0, answered, &request);

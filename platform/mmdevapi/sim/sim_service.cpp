@@ -11,10 +11,12 @@ namespace {
 size_t IndexOf(SessionKey key) { return static_cast<size_t>(key); }
 }  // namespace
 
+// Both identifiers say "simulated": the window shows the identifier, so a user never
+// takes the demo session for a real application's stream.
 SimScenario SimScenario::Demo() {
     SimScenario scenario;
     SimSession systemSounds;
-    systemSounds.identifier = u"{0.0.0.00000000}.{sessionvol-sim-render}|#%b{A9EF3FD9-4240-455E-A4D5-F2B3301887B2}";
+    systemSounds.identifier = u"{0.0.0.00000000}.{sessionvol-simulated-render}|#%b{A9EF3FD9-4240-455E-A4D5-F2B3301887B2}";
     systemSounds.systemSounds = true;
     systemSounds.processId = 0;
     systemSounds.state = AudioSessionStateInactive;
@@ -22,7 +24,7 @@ SimScenario SimScenario::Demo() {
 
     SimSession demo;
     demo.identifier =
-        u"{0.0.0.00000000}.{sessionvol-sim-render}|/usr/bin/sessionvol-demo-player%b{00000000-0000-0000-0000-000000000000}";
+        u"{0.0.0.00000000}.{sessionvol-simulated-render}|sessionvol-simulated-player%b{00000000-0000-0000-0000-000000000000}";
     demo.processId = static_cast<DWORD>(getpid());
     demo.volume = 1.0f;
     demo.state = AudioSessionStateActive;

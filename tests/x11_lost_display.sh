@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The X server goes away under the running program (a crashed or ended session):
+# the program must end the normal way, through WM_DESTROY, with exit code 0, rather
+# than be ended by Xlib with exit code 1 or live on without a display.
+set -u
+program=$1 x11_window=$2
+source "$(dirname "$0")/../scripts/lib.sh"
+command -v Xvfb >/dev/null 2>&1 || { echo "SKIP: Xvfb is not installed (scripts/test installs it)"; exit 77; }
+
+# A display of its own: the test ends it.
+start_private_display || { echo "FAIL: could not start Xvfb"; exit 1; }
+xvfb=$SESSIONVOL_XVFB_PID
+PLATFORM_AUDIO=sim "$program" 2>"${TMPDIR:-/tmp}/x11_lost_display.$$" &
+pid=$!
+fail() { echo "FAIL: $*"; kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; stop_private_display; exit 1; }
+
+"$x11_window" wait "$SESSIONVOL_TITLE" 30 >/dev/null || fail "no window titled \"$SESSIONVOL_TITLE\""
+kill "$xvfb"
+wait "$xvfb" 2>/dev/null
+SESSIONVOL_XVFB_PID=""
+
+# A generous bound: the program ends at once, but a machine under load may be slow.
+for _ in $(seq 300); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "still running 30 s after the display went away"
+status=0
+wait "$pid" || status=$?
+stderr=$(cat "${TMPDIR:-/tmp}/x11_lost_display.$$"); rm -f "${TMPDIR:-/tmp}/x11_lost_display.$$"
+[ "$status" -eq 0 ] || { echo "FAIL: exit code $status; standard error: $stderr"; exit 1; }
+echo "PASS: display lost, exit code 0 ($stderr)"
