@@ -168,6 +168,48 @@ TEST_F(DisplayTest, ResizingRepaintsEverythingAndKeepsTheRowInPlace) {
     });
 }
 
+TEST_F(DisplayTest, ProcessIdsAboveTwoToTheThirtyFirstShowAsTheirUnsignedValue) {
+    Use({PlayerSession(u"{0.0.0.00000000}.{render}|C:\\Apps\\player.exe%b{1}", 4294967295u)});
+    Run({[](Program& program) {
+        EXPECT_EQ(Matching(DrawingLines(program.TakeTrace()), "DrawTextA 'PUID")[0],
+                  "DrawTextA 'PUID: 4294967295' (640,125,740,155) 0x25");
+        program.Close();
+    }});
+}
+
+// A drag to a size larger than any screen ends at the largest tracking size, as on
+// Windows; the window goes on following the service and closing.
+TEST_F(DisplayTest, AHugeResizeIsClampedAndTheRowStillFollows) {
+    auto audio = Use({PlayerSession()});
+    RunResult result = Run({
+        [](Program& program) { program.Resize(32767, 32767); },
+        [&](Program& program) {
+            const int maxWidth = GetSystemMetrics(SM_CXMAXTRACK), maxHeight = GetSystemMetrics(SM_CYMAXTRACK);
+            EXPECT_GE(maxWidth, 800);
+            EXPECT_LT(maxWidth, 32767);
+            RECT outer;
+            GetWindowRect(program.MainWindow(), &outer);
+            EXPECT_EQ(outer.right - outer.left, maxWidth);
+            EXPECT_EQ(outer.bottom - outer.top, maxHeight);
+            platform::test::Image image = program.Snapshot();
+            RECT client;
+            GetClientRect(program.MainWindow(), &client);
+            EXPECT_EQ(image.width, client.right);
+            EXPECT_EQ(image.height, client.bottom);
+            program.TakeTrace();
+            audio->OtherClientSetVolume(0, 0.73f);
+            audio->Flush();
+            program.AdvanceTime(30);
+        },
+        [](Program& program) {
+            EXPECT_EQ(Matching(DrawingLines(program.TakeTrace()), "DrawTextA 'Volume")[0],
+                      "DrawTextA 'Volume: 0.730' (10,125,310,155) 0x25");
+            program.Close();
+        },
+    });
+    EXPECT_FALSE(result.stepsExhausted) << "the close was not honoured";
+}
+
 TEST_F(DisplayTest, ALongIdentifierIsWrappedAndClippedToThePanel) {
     std::u16string identifier;
     for (int word = 0; word < 80; ++word) identifier += u"session-word ";

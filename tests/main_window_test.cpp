@@ -103,6 +103,36 @@ TEST_F(MainWindowTest, NotificationsFromTheServiceThreadReachTheRow) {
     });
 }
 
+// The service reports a change to everyone registered at that moment; one made while
+// the program registers must still reach the screen, whichever side of it lands first.
+TEST_F(MainWindowTest, AChangeWhileTheSinkRegistersIsShown) {
+    auto audio = Use({PlayerSession()});
+    audio->AtNextRegistration([&](size_t session) {
+        audio->OtherClientSetVolume(session, 0.37f);
+        audio->OtherClientSetMute(session, TRUE);
+        audio->ChangeState(session, AudioSessionStateInactive);
+        audio->Flush();
+    });
+    Run({
+        [](Program& program) {
+            program.TakeTrace();
+            program.AdvanceTime(30);
+        },
+        [](Program& program) {
+            program.TakeTrace();
+            InvalidateRect(program.MainWindow(), nullptr, TRUE);
+        },
+        [](Program& program) {
+            auto texts = Matching(DrawingLines(program.TakeTrace()), "DrawTextA");
+            ASSERT_EQ(texts.size(), 6u);
+            EXPECT_EQ(texts[2], "DrawTextA 'Volume: 0.370' (10,125,310,155) 0x25");
+            EXPECT_EQ(texts[3], "DrawTextA 'Mute: 1' (320,125,470,155) 0x25");
+            EXPECT_EQ(texts[4], "DrawTextA 'Inactive' (480,125,630,155) 0x25");
+            program.Close();
+        },
+    });
+}
+
 TEST_F(MainWindowTest, SwapMuteTwiceBeforeTheNotificationSendsTheSameValue) {
     auto audio = Use({PlayerSession()});
     Run({

@@ -231,4 +231,47 @@ TEST_F(BackendTest, X11KeysBecomeKeyMessagesAndAltF4ClosesTheWindow) {
     XCloseDisplay(observer);
 }
 
+// A window manager may hand the window any size; one beyond the largest tracking size
+// is taken back to it, and the X window is told, so that no surface outgrows the bound.
+TEST_F(BackendTest, X11WindowResizedBeyondTheScreenIsHeldToTheLargestTrackingSize) {
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
+    Display* observer = XOpenDisplay(name);
+    if (!observer) GTEST_SKIP() << "cannot open display " << name;
+    ScopedEnvironment order("PLATFORM_VIDEO", "x11");
+
+    const std::string title = "platform x11 resize test " + std::to_string(getpid());
+    HWND window = CreateTopLevel(title.c_str());
+    ASSERT_NE(window, nullptr);
+    UpdateWindow(window);
+    ::Window xWindow = FindByName(observer, DefaultRootWindow(observer), title);
+    ASSERT_NE(xWindow, 0u) << "no X window with the title";
+
+    XResizeWindow(observer, xWindow, 32767, 32767);
+    XFlush(observer);
+    // The resize arrives as display events, taken while the loop waits; the timer is
+    // only a guard against a backend that never reports it.
+    SetTimer(window, 1, 10, nullptr);
+    RECT client{0, 0, 784, 361};
+    MSG message;
+    for (int ticks = 0; client.right == 784 && ticks < 3000 && GetMessageA(&message, nullptr, 0, 0) > 0;) {
+        if (message.message == WM_TIMER) ++ticks;
+        DispatchMessageA(&message);
+        GetClientRect(window, &client);
+    }
+    const int frameWidth = 800 - 784, frameHeight = 400 - 361;
+    EXPECT_EQ(client.right, GetSystemMetrics(SM_CXMAXTRACK) - frameWidth);
+    EXPECT_EQ(client.bottom, GetSystemMetrics(SM_CYMAXTRACK) - frameHeight);
+
+    XWindowAttributes attributes{};
+    for (int polls = 0; polls < 500; ++polls) {
+        XGetWindowAttributes(observer, xWindow, &attributes);
+        if (attributes.width == client.right) break;
+        usleep(10000);
+    }
+    EXPECT_EQ(attributes.width, client.right) << "the X window kept the size beyond the bound";
+    EXPECT_EQ(attributes.height, client.bottom);
+    XCloseDisplay(observer);
+}
+
 }  // namespace

@@ -33,6 +33,7 @@ protected:
     }
 
     void TearDown() override {
+        server.Thaw();  // the players end through the server
         player.Stop();
         chime.Stop();
         service.reset();
@@ -167,6 +168,39 @@ TEST_F(PulseWindowTest, TheProgramOutlivesItsSoundServer) {
             program.Close();
         },
     });
+}
+
+// A server that stops answering must not freeze the window: a click waits for it only
+// a bounded time, after which the program treats it as gone, and closing ends the
+// program at once. The bound checked here is far above the wait, so that it says
+// "returned", not "fast".
+TEST_F(PulseWindowTest, AStoppedServerHoldsNeitherAClickNorTheClose) {
+    using Clock = std::chrono::steady_clock;
+    const auto generous = std::chrono::seconds(5);
+    Clock::time_point clicked, closed;
+    Run({
+        [&](Program& program) {
+            ASSERT_NE(AppState.session, nullptr);
+            server.Freeze();
+            clicked = Clock::now();
+            program.Click(program.Control(111));
+        },
+        [&](Program& program) {
+            EXPECT_LT(Clock::now() - clicked, generous) << "the click waited for the stopped server";
+            EXPECT_FALSE(service->Connected()) << "a server that did not answer is still taken for present";
+            clicked = Clock::now();
+            program.Click(program.Control(100));
+        },
+        [&](Program& program) {
+            EXPECT_LT(Clock::now() - clicked, generous) << "the second click waited for the stopped server";
+            closed = Clock::now();
+            program.Close();
+        },
+    });
+    // The program's end includes letting go of the service.
+    service.reset();
+    platform::test::ResetAudio();
+    EXPECT_LT(Clock::now() - closed, generous) << "closing waited for the stopped server";
 }
 
 }  // namespace

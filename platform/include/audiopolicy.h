@@ -5,7 +5,8 @@
 #include "audiosessiontypes.h"
 #include "objbase.h"
 
-typedef enum AudioSessionDisconnectReason {
+// A fixed underlying type for the same reason as AudioSessionState's.
+typedef enum AudioSessionDisconnectReason : int {
     DisconnectReasonDeviceRemoval = 0,
     DisconnectReasonServerShutdown = 1,
     DisconnectReasonFormatChanged = 2,

@@ -174,6 +174,8 @@ typedef struct tagPAINTSTRUCT {
 #define SM_CXFIXEDFRAME 7
 #define SM_CYFIXEDFRAME 8
 #define SM_CXPADDEDBORDER 92
+#define SM_CXMAXTRACK 59
+#define SM_CYMAXTRACK 60
 
 // DrawText formats
 #define DT_TOP 0x00000000

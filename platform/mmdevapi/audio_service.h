@@ -67,6 +67,8 @@ public:
     // service's thread, with this event context.
     virtual HRESULT SetVolume(SessionKey session, float volume, const GUID& eventContext) = 0;
     virtual HRESULT SetMute(SessionKey session, BOOL mute, const GUID& eventContext) = 0;
+    // RegisterAudioSessionNotification: from now on the object hears of the session's changes.
+    virtual HRESULT Register(SessionKey session, IAudioSessionEvents* events) { return notifications_.Register(session, events); }
 
     NotificationHub& Notifications() { return notifications_; }
 

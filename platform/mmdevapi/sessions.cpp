@@ -54,7 +54,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetGroupingParam(LPCGUID, LPCGUID) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE RegisterAudioSessionNotification(IAudioSessionEvents* events) override {
-        return service_->Notifications().Register(key_, events);
+        return service_->Register(key_, events);
     }
     HRESULT STDMETHODCALLTYPE UnregisterAudioSessionNotification(IAudioSessionEvents* events) override {
         return service_->Notifications().Unregister(key_, events);

@@ -5,6 +5,10 @@
 // same 8 plus a caption of SM_CYCAPTION 23). WS_OVERLAPPEDWINDOW at 800 x 400 has a
 // client area of 784 x 361. On a real display the window manager draws its own frame;
 // the sizes reported here stay these.
+//
+// As on Windows, a top-level window is never larger than the largest tracking size:
+// the screen plus the sizing frame on each side. Without that bound a drag or a
+// MoveWindow could ask for surfaces of gigabytes.
 #include <algorithm>
 
 #include "user32/window_state.h"
@@ -51,6 +55,23 @@ RECT FrameInsets(DWORD style) {
 
 POINT DefaultWindowPosition() { return DefaultPosition; }
 
+SIZE MaxTrackSize() {
+    video::Backend* backend = video::CurrentIfOpen();
+    const SIZE screen = backend ? backend->ScreenSize() : DefaultScreen;
+    constexpr int frame = SizingFrame + PaddedBorder;
+    return SIZE{screen.cx + 2 * frame, screen.cy + 2 * frame};
+}
+
+RECT BoundToMaxTrack(DWORD style, RECT rect) {
+    // The windows Windows bounds: overlapped ones, and popups with a sizing frame.
+    const bool bounded = !(style & WS_CHILD) && ((style & WS_THICKFRAME) || !(style & WS_POPUP));
+    if (!bounded) return rect;
+    const SIZE max = MaxTrackSize();
+    rect.right = rect.left + std::min<LONG>(rect.right - rect.left, max.cx);
+    rect.bottom = rect.top + std::min<LONG>(rect.bottom - rect.top, max.cy);
+    return rect;
+}
+
 bool IsShownOnScreen(const Window& window) {
     for (const Window* walk = &window; walk; walk = walk->parent ? FindWindow(walk->parent) : nullptr) {
         if (!walk->visible) return false;
@@ -58,9 +79,11 @@ bool IsShownOnScreen(const Window& window) {
     return true;
 }
 
-void SetWindowGeometry(HWND handle, const RECT& rect, bool repaint, bool fromDisplay) {
+void SetWindowGeometry(HWND handle, const RECT& requested, bool repaint, bool fromDisplay) {
     Window* window = FindWindow(handle);
     if (!window) return;
+    const RECT rect = BoundToMaxTrack(window->style, requested);
+    const bool clamped = rect.right != requested.right || rect.bottom != requested.bottom;
     const RECT oldRect = window->rect;
     const int oldWidth = window->clientWidth, oldHeight = window->clientHeight;
     RECT insets = FrameInsets(window->style);
@@ -71,10 +94,9 @@ void SetWindowGeometry(HWND handle, const RECT& rect, bool repaint, bool fromDis
     const bool moved = oldRect.left != rect.left || oldRect.top != rect.top;
     const bool resized = width != oldWidth || height != oldHeight;
 
-    if (resized) {
-        ResizeSurface(*window);
-        if (window->native && !fromDisplay) window->native->Resize(width, height);
-    }
+    if (resized) ResizeSurface(*window);
+    // A display that made the window larger than the bound is told the size it has.
+    if (window->native && ((resized && !fromDisplay) || (clamped && fromDisplay))) window->native->Resize(width, height);
     if (repaint && resized) {
         // CS_HREDRAW / CS_VREDRAW: the layout depends on the size, so all of it is redrawn;
         // otherwise only what the new size uncovers.
@@ -166,6 +188,8 @@ int WINAPI GetSystemMetrics(int nIndex) {
     case SM_CXFIXEDFRAME:
     case SM_CYFIXEDFRAME: return FixedFrame;
     case SM_CXPADDEDBORDER: return PaddedBorder;
+    case SM_CXMAXTRACK: return MaxTrackSize().cx;
+    case SM_CYMAXTRACK: return MaxTrackSize().cy;
     default: return 0;
     }
 }

@@ -135,6 +135,10 @@ LRESULT CALLBACK ButtonProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 // Geometry (geometry.cpp).
 RECT FrameInsets(DWORD style);
 POINT DefaultWindowPosition();
+// The largest tracking size (SM_CXMAXTRACK, SM_CYMAXTRACK), and a window's outer
+// rectangle with its size kept within it where Windows keeps it.
+SIZE MaxTrackSize();
+RECT BoundToMaxTrack(DWORD style, RECT rect);
 void SetWindowGeometry(HWND handle, const RECT& rect, bool repaint, bool fromDisplay);
 bool IsShownOnScreen(const Window& window);
 

@@ -83,7 +83,7 @@ std::optional<RECT> TopLevelRect(const CREATESTRUCTA& create) {
     SIZE screen = backend->ScreenSize();
     int width = create.cx == CW_USEDEFAULT ? screen.cx * 3 / 4 : std::max(0, create.cx);
     int height = create.cx == CW_USEDEFAULT ? screen.cy * 3 / 4 : std::max(0, create.cy);
-    return RECT{position.x, position.y, position.x + width, position.y + height};
+    return BoundToMaxTrack(static_cast<DWORD>(create.style), RECT{position.x, position.y, position.x + width, position.y + height});
 }
 
 std::unique_ptr<Window> NewWindow(const WindowClass& windowClass, const CREATESTRUCTA& create, const RECT& rect) {

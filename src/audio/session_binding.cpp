@@ -35,27 +35,24 @@ void ReadEligibleIdentifier(IAudioSessionControl* session, WCHAR (&identifier)[I
     control2->Release();
 }
 
+// Keeps what a read returned unless a notification stored something newer while the
+// read was on its way: the sink is registered before the reads, so a change the
+// service reports meanwhile is the later word.
+template <typename T>
+void StoreUnlessNotified(std::atomic<T>& field, T before, T read) {
+    field.compare_exchange_strong(before, read, relaxed, relaxed);
+}
+
+// The sink is registered first and the status read afterwards, so that no change can
+// fall between the two: one made before the registration is in what the reads return,
+// one made after it arrives as a notification.
 void BindSession(IAudioSessionControl* session, const WCHAR (&identifier)[IdentifierUnits], DWORD processId) {
     SessionEventSink& sink = AppState.sink;
 
     ISimpleAudioVolume* simpleVolume = nullptr;
     session->QueryInterface(IidISimpleAudioVolume, reinterpret_cast<void**>(&simpleVolume));
-    if (simpleVolume != nullptr) {
-        float volume = sink.volume.load(relaxed);
-        simpleVolume->GetMasterVolume(&volume);
-        sink.volume.store(volume, relaxed);
-        BOOL mute = 0;
-        if (simpleVolume->GetMute(&mute) != S_OK) mute = 0;
-        // Only 1 counts as muted here; notifications later store whatever they carry.
-        sink.mute.store(mute == 1 ? 1 : 0, relaxed);
-        simpleVolume->Release();
-    }
-
-    AudioSessionState state = AudioSessionStateInactive;
-    if (session->GetState(&state) != S_OK) state = AudioSessionStateInactive;
 
     sink.processId = processId;
-    sink.state.store(state, relaxed);
     for (int unit = 0; unit < IdentifierUnits; ++unit) {
         sink.sessionId[unit] = identifier[unit];
         if (identifier[unit] == 0) break;
@@ -63,6 +60,24 @@ void BindSession(IAudioSessionControl* session, const WCHAR (&identifier)[Identi
 
     sink.refCount.store(1, relaxed);
     session->RegisterAudioSessionNotification(&sink);
+
+    if (simpleVolume != nullptr) {
+        // A call that writes nothing leaves the volume as it was.
+        const float volumeBefore = sink.volume.load(relaxed);
+        float volume = volumeBefore;
+        simpleVolume->GetMasterVolume(&volume);
+        StoreUnlessNotified(sink.volume, volumeBefore, volume);
+
+        const BOOL muteBefore = sink.mute.load(relaxed);
+        BOOL mute = 0;
+        // Only 1 counts as muted here; notifications later store whatever they carry.
+        if (simpleVolume->GetMute(&mute) == S_OK) StoreUnlessNotified<BOOL>(sink.mute, muteBefore, mute == 1 ? 1 : 0);
+        simpleVolume->Release();
+    }
+
+    const INT stateBefore = sink.state.load(relaxed);
+    AudioSessionState state = AudioSessionStateInactive;
+    if (session->GetState(&state) == S_OK) StoreUnlessNotified<INT>(sink.state, stateBefore, state);
 
     session->AddRef();
     AppState.session = session;

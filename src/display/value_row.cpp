@@ -50,7 +50,8 @@ void PaintValueRow(HDC dc) {
     std::snprintf(text, sizeof text, "Mute: %i", mute);
     left = DrawBox(dc, left, MuteBoxWidth, text);
     left = DrawBox(dc, left, StateBoxWidth, StateText(state));
-    std::snprintf(text, sizeof text, "PUID: %i", static_cast<int>(processId));
+    // A DWORD: IDs above 2^31 are positive numbers too.
+    std::snprintf(text, sizeof text, "PUID: %u", static_cast<unsigned>(processId));
     DrawBox(dc, left, ProcessIdBoxWidth, text);
 
     SelectObject(dc, previousPen);

@@ -113,8 +113,17 @@ public:
         if (pid_ > 0) kill(pid_, SIGKILL);
     }
 
+    // The server stops answering without going away, as a hung or stopped daemon does.
+    void Freeze() {
+        if (pid_ > 0) kill(pid_, SIGSTOP);
+    }
+    void Thaw() {
+        if (pid_ > 0) kill(pid_, SIGCONT);
+    }
+
     void Stop() {
         if (dir_.empty()) return;
+        Thaw();  // a stopped daemon would not hear the request to end
         Capture(ScriptDir() + "/stop-server.sh '" + dir_ + "' 2>&1");
         dir_.clear();
         pid_ = -1;

@@ -248,6 +248,23 @@ private:
             }
         }
         {
+            // Registered first, so that a change made while binding either is in what the
+            // reads return or arrives as a notification.
+            Case c("binding: the sink is registered before volume, mute and state are read");
+            auto positionOf = [&](e2e::Method method) {
+                for (size_t i = 0; i < records.size(); ++i)
+                    if (records[i].method == method && records[i].slot == SlotOf(Bound)) return i;
+                return records.size();
+            };
+            const size_t registeredAt = positionOf(e2e::CallRegisterNotification);
+            c.Expect(registeredAt < records.size(), "the sink was not registered");
+            for (e2e::Method read : {e2e::CallGetMasterVolume, e2e::CallGetMute, e2e::CallGetState}) {
+                const size_t readAt = positionOf(read);
+                c.Expect(readAt < records.size() && readAt > registeredAt, "call %ld at %zu, the registration at %zu",
+                         static_cast<long>(read), readAt, registeredAt);
+            }
+        }
+        {
             Case c("binding: GetMute answering 5 is taken as not muted, volume and state copied");
             std::vector<e2e::CallRecord> mute = Only(records, e2e::CallGetMute, SlotOf(Bound));
             c.Expect(mute.size() == 1 && mute[0].integer == 5, "GetMute not asked once");

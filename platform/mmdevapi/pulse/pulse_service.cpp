@@ -38,6 +38,8 @@ struct PulseAudioService::Request {
 namespace {
 
 constexpr pa_usec_t UsecPerMsec = 1000;
+// How long a caller waits for an answer; a local server gives one in milliseconds.
+constexpr pa_usec_t RequestTimeoutUsec = 1000 * UsecPerMsec;
 
 }  // namespace
 
@@ -141,14 +143,38 @@ bool PulseAudioService::Connected() {
 // Waits, with the lock held by the caller, until the operation completes. The loop
 // thread's callbacks signal; a server that goes away ends the wait too (the state
 // callback signals), and the unfinished operation is cancelled so that its callback
-// cannot run later.
+// cannot run later. A server that neither answers nor goes away (stopped, or hung)
+// would hold the caller until libpulse's own 30 s timeout: a timer on the loop ends
+// the wait after RequestTimeout instead, and the server is taken for gone.
 bool PulseAudioService::Await(pa_operation* operation) {
     if (operation == nullptr) return false;
-    while (connected_ && pa_operation_get_state(operation) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop_);
+    struct Deadline {
+        pa_threaded_mainloop* loop;
+        bool passed = false;
+    } deadline{loop_};
+    pa_time_event* timer = pa_context_rttime_new(
+        context_, pa_rtclock_now() + RequestTimeoutUsec,
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
+            auto* deadline = static_cast<Deadline*>(userdata);
+            deadline->passed = true;
+            pa_threaded_mainloop_signal(deadline->loop, 0);
+        },
+        &deadline);
+    while (connected_ && !deadline.passed && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(loop_);
+    if (timer != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(timer);
     bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
     if (!done) pa_operation_cancel(operation);
     pa_operation_unref(operation);
+    if (!done && deadline.passed) GiveUpOnServer();
     return done;
+}
+
+// Ends the connection from our side. Disconnecting never waits for the server: the
+// state callback runs at once, on this thread, and reports the streams gone as a
+// server that went away would.
+void PulseAudioService::GiveUpOnServer() {
+    if (connected_) pa_context_disconnect(context_);
 }
 
 // A stream new to the cache takes the server's values as they are.

@@ -84,6 +84,7 @@ private:
     bool Start(const char* server, std::chrono::milliseconds timeout, std::string& whyNot);
     std::string ServerAddress(const char* requested);
     bool Await(pa_operation* operation);
+    void GiveUpOnServer();
     bool QueryDefaultSink(Request* request);
     static void TakeFirstReport(Stream& stream, const pa_sink_input_info* info);
     HRESULT Usable();

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace platform::mmdevapi {
 
 // Session keys are the session's index in the scenario.
@@ -185,6 +187,21 @@ HRESULT SimAudioService::SetMute(SessionKey key, BOOL mute, const GUID& eventCon
         setCalls_.push_back({IndexOf(key), SimSetCall::Mute, 0.0f, mute, eventContext});
     }
     return ApplyMute(IndexOf(key), mute, eventContext);
+}
+
+HRESULT SimAudioService::Register(SessionKey key, IAudioSessionEvents* events) {
+    std::function<void(size_t)> change;
+    {
+        std::lock_guard lock(mutex_);
+        change = std::exchange(atNextRegistration_, nullptr);
+    }
+    if (change) change(IndexOf(key));
+    return AudioService::Register(key, events);
+}
+
+void SimAudioService::AtNextRegistration(std::function<void(size_t session)> change) {
+    std::lock_guard lock(mutex_);
+    atNextRegistration_ = std::move(change);
 }
 
 void SimAudioService::OtherClientSetVolume(size_t session, float volume) { ApplyVolume(session, volume, OtherClientContext); }

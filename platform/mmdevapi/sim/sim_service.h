@@ -71,6 +71,7 @@ public:
     HRESULT Mute(SessionKey session, BOOL* mute) override;
     HRESULT SetVolume(SessionKey session, float volume, const GUID& eventContext) override;
     HRESULT SetMute(SessionKey session, BOOL mute, const GUID& eventContext) override;
+    HRESULT Register(SessionKey session, IAudioSessionEvents* events) override;
 
     // Changes made by another client (the owning application, the volume mixer):
     // applied at once, notified on the service thread when the value changed.
@@ -82,6 +83,11 @@ public:
     void Disconnect(size_t session, AudioSessionDisconnectReason reason);
     // Delivers `count` volume and state notifications back to back on the service thread.
     void Flood(size_t session, int count);
+
+    // Runs `change` once, on the registering thread, when the next object registers for
+    // a session and before it hears of anything: a change that lands while the
+    // registration is on its way, as it can when registering is a call into the service.
+    void AtNextRegistration(std::function<void(size_t session)> change);
 
     // While held, notifications queue up undelivered, as when the service is slow
     // to answer. Releasing lets them go in order.
@@ -102,9 +108,10 @@ private:
     void Post(std::function<void()> task);
     void Run();
 
-    mutable std::mutex mutex_;  // guards scenario_ and setCalls_
+    mutable std::mutex mutex_;  // guards scenario_, setCalls_ and atNextRegistration_
     SimScenario scenario_;
     std::vector<SimSetCall> setCalls_;
+    std::function<void(size_t)> atNextRegistration_;
 
     std::mutex queueMutex_;
     std::condition_variable queueChanged_;
