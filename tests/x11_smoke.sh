@@ -18,7 +18,7 @@ window=$("$x11_window" wait "$title" 30) || fail "no window titled \"$title\""
 # The identifier panel is white once the first paint reached the screen.
 panel=""
 for _ in $(seq 100); do
-  import -window "$window" "$screenshot" 2>/dev/null &&
+  timeout 10 import -window "$window" "$screenshot" 2>/dev/null &&
     panel=$(convert "$screenshot" -format '%[fx:int(255*p{400,60}.r)],%[fx:int(255*p{400,60}.g)],%[fx:int(255*p{400,60}.b)]' info: 2>/dev/null)
   [ "$panel" = "255,255,255" ] && break
   sleep 0.1
@@ -29,6 +29,22 @@ size=$(convert "$screenshot" -format '%w x %h' info:)
 echo "screenshot $screenshot ($size)"
 
 "$x11_window" close "$window" || fail "could not send WM_DELETE_WINDOW"
+# A program that does not end after the close request is a fault: say where it waits
+# rather than leaving it to the test timeout.
+for _ in $(seq 300); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+  echo "FAIL: still running 30 s after the close request; its threads:"
+  if command -v gdb >/dev/null; then
+    gdb -p "$pid" -batch -ex "thread apply all bt" 2>/dev/null | grep -E '^(#|Thread)'
+  else
+    cat "/proc/$pid/wchan" 2>/dev/null; echo
+  fi
+  kill -9 "$pid" 2>/dev/null
+  exit 1
+fi
 status=0
 wait "$pid" || status=$?
 [ "$status" -eq 0 ] || { echo "FAIL: exit code $status"; exit 1; }
