@@ -11,7 +11,7 @@ SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
 # The tests, benchmarks and packages: the Windows cross build, the .deb's dependency
 # computation (dpkg-dev, file), clang for the linux-clang preset.
 SESSIONVOL_PACKAGE_PACKAGES=(libgtest-dev libbenchmark-dev libxext-dev mingw-w64 dpkg-dev file)
-SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber fonts-noto-cjk wine wine64 clang clang-format git unzip)
+SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon fonts-noto-cjk wine wine64 clang libclang-rt-14-dev clang-format git unzip gdb)
 # What the benchmarks in bench/ run besides the build: the desktop mixer they compare
 # with, and the system-call counter.
 SESSIONVOL_BENCH_PACKAGES=(xvfb pulseaudio pulseaudio-utils pavucontrol strace)
