@@ -16,14 +16,8 @@ fail() { echo "FAIL: $*"; kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; exit
 window=$("$x11_window" wait "$title" 30) || fail "no window titled \"$title\""
 
 # The identifier panel is white once the first paint reached the screen.
-panel=""
-for _ in $(seq 100); do
-  timeout 10 import -window "$window" "$screenshot" 2>/dev/null &&
-    panel=$(convert "$screenshot" -format '%[fx:int(255*p{400,60}.r)],%[fx:int(255*p{400,60}.g)],%[fx:int(255*p{400,60}.b)]' info: 2>/dev/null)
-  [ "$panel" = "255,255,255" ] && break
-  sleep 0.1
-done
-[ "$panel" = "255,255,255" ] || fail "panel pixel is ($panel), not white"
+timeout 40 "$x11_window" wait-pixel "$title" 400 60 FFFFFF 30 >/dev/null || fail "panel pixel (400, 60) never became white"
+timeout 20 import -window "$window" "$screenshot" || fail "could not take a screenshot of window $window"
 size=$(convert "$screenshot" -format '%w x %h' info:)
 [ "$size" = "784 x 361" ] || fail "client area is $size, expected 784 x 361"
 echo "screenshot $screenshot ($size)"
