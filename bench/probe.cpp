@@ -42,6 +42,8 @@
 #include <string>
 #include <vector>
 
+#include "x11_find_window.h"
+
 namespace {
 
 int64_t NowNs() {
@@ -55,26 +57,12 @@ void SleepNs(int64_t ns) {
     nanosleep(&wait, nullptr);
 }
 
-// A viewable window named title among the root's children (and theirs), or 0.
-::Window FindWindow(Display* display, ::Window parent, const char* title, int depth = 0) {
-    ::Window root, grandparent, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, parent, &root, &grandparent, &children, &count)) return 0;
-    ::Window found = 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name) {
-            XWindowAttributes attributes;
-            if (std::strcmp(name, title) == 0 && XGetWindowAttributes(display, children[i], &attributes) &&
-                attributes.map_state == IsViewable) {
-                found = children[i];
-            }
-            XFree(name);
-        }
-        if (!found && depth < 2) found = FindWindow(display, children[i], title, depth + 1);
-    }
-    if (children) XFree(children);
-    return found;
+// A viewable window named title, or 0.
+::Window FindWindow(Display* display, ::Window parent, const char* title) {
+    return FindNamedWindow(display, parent, [&](::Window window, const std::string& name) {
+        XWindowAttributes attributes;
+        return name == title && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
+    });
 }
 
 // Grabs a rectangle of a window through shared memory: one request, no copy on the wire.

@@ -15,6 +15,7 @@
 #include "testing/window_test.h"
 #include "user32/user32.h"
 #include "video/video.h"
+#include "x11_find_window.h"
 
 namespace {
 
@@ -86,20 +87,7 @@ TEST_F(BackendTest, UnknownNamesAreReported) {
 }
 
 ::Window FindByName(Display* display, ::Window parent, const std::string& name) {
-    ::Window root, grandparent, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, parent, &root, &grandparent, &children, &count)) return 0;
-    ::Window found = 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        char* windowName = nullptr;
-        if (XFetchName(display, children[i], &windowName) && windowName) {
-            if (name == windowName) found = children[i];
-            XFree(windowName);
-        }
-        if (!found) found = FindByName(display, children[i], name);
-    }
-    if (children) XFree(children);
-    return found;
+    return FindNamedWindow(display, parent, [&](::Window, const std::string& windowName) { return windowName == name; });
 }
 
 std::string Utf8Property(Display* display, ::Window window, const char* property) {

@@ -13,6 +13,7 @@
 #include "testing/window_test.h"
 #include "user32/user32.h"
 #include "video/video.h"
+#include "x11_find_window.h"
 // Xlib's macros (None, Bool, Status) must come after GoogleTest's templates.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -41,21 +42,9 @@ long CardinalProperty(Display* display, ::Window window, const char* name, unsig
 
 // This process's window with the program's title (other tests may run beside it).
 ::Window FindOurWindow(Display* display, ::Window parent) {
-    ::Window root, grandparent, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, parent, &root, &grandparent, &children, &count)) return 0;
-    ::Window found = 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name) {
-            if (std::string(name) == Title && CardinalProperty(display, children[i], "_NET_WM_PID") == getpid())
-                found = children[i];
-            XFree(name);
-        }
-        if (!found) found = FindOurWindow(display, children[i]);
-    }
-    if (children) XFree(children);
-    return found;
+    return FindNamedWindow(display, parent, [&](::Window window, const std::string& name) {
+        return name == Title && CardinalProperty(display, window, "_NET_WM_PID") == getpid();
+    });
 }
 
 class X11ProgramTest : public AudioTest {

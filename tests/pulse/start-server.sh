@@ -46,6 +46,16 @@ fail() {
     exit 1
 }
 
+# Waits up to 5 s for a daemon's socket to appear.
+await_socket() {
+    tries=0
+    until [ -S "$1" ]; do
+        tries=$((tries + 1))
+        [ "$tries" -le 100 ] || fail "$2 did not come up"
+        sleep 0.05
+    done
+}
+
 # No setting from /etc or the user's home reaches the servers or their clients.
 export HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/config" XDG_STATE_HOME="$dir/state"
 export PULSE_CONFIG="$dir/config/daemon.conf" PULSE_CLIENTCONFIG="$dir/config/client.conf"
@@ -67,20 +77,10 @@ else
     dbus-daemon --session --address="$bus" --nofork --nopidfile </dev/null >"$dir/dbus.log" 2>&1 &
     started $!
     export DBUS_SESSION_BUS_ADDRESS="$bus" PIPEWIRE_RUNTIME_DIR="$dir/runtime"
-    tries=0
-    until [ -S "$dir/runtime/bus" ]; do
-        tries=$((tries + 1))
-        [ "$tries" -le 100 ] || fail "the session bus did not come up"
-        sleep 0.05
-    done
+    await_socket "$dir/runtime/bus" "the session bus"
     pipewire </dev/null >"$dir/pipewire.log" 2>&1 &
     started $!
-    tries=0
-    until [ -S "$dir/runtime/pipewire-0" ]; do
-        tries=$((tries + 1))
-        [ "$tries" -le 100 ] || fail "pipewire did not come up"
-        sleep 0.05
-    done
+    await_socket "$dir/runtime/pipewire-0" "pipewire"
     wireplumber </dev/null >"$dir/wireplumber.log" 2>&1 &
     started $!
     pipewire-pulse </dev/null >"$dir/daemon.log" 2>&1 &
