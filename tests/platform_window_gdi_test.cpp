@@ -105,6 +105,35 @@ TEST(GdiRoundRect, WhitePenAndBrushGiveAPlainWhiteArea) {
     EXPECT_FALSE(RoundRect(nullptr, 0, 0, 1, 1, 0, 0));
 }
 
+TEST(GdiRoundRect, ABoxDrawnAgainTakesItsPlaceColoursAndClipFromTheCall) {
+    Canvas reference(60, 40, Grey);
+    SelectObject(reference.dc(), GetStockObject(BLACK_PEN));
+    SelectObject(reference.dc(), GetStockObject(WHITE_BRUSH));
+    RoundRect(reference.dc(), 10, 5, 50, 35, 7, 7);
+    const Image expected = reference.Pixels();
+
+    const RECT leftHalf{0, 0, 30, 40};
+    Canvas elsewhere(60, 40, Grey, &leftHalf);
+    SelectObject(elsewhere.dc(), GetStockObject(WHITE_PEN));
+    SelectObject(elsewhere.dc(), GetStockObject(BLACK_BRUSH));
+    RoundRect(elsewhere.dc(), 0, 0, 40, 30, 7, 7);  // the same size at another place, in other colours
+    Image image = elsewhere.Pixels();
+    EXPECT_EQ(image.At(0, 15), 0xFFFFFFu) << "pen";
+    EXPECT_EQ(image.At(20, 15), 0x000000u) << "brush";
+    EXPECT_EQ(image.At(35, 15), Grey) << "outside the clip";
+
+    Canvas clipped(60, 40, Grey, &leftHalf);
+    SelectObject(clipped.dc(), GetStockObject(BLACK_PEN));
+    SelectObject(clipped.dc(), GetStockObject(WHITE_BRUSH));
+    RoundRect(clipped.dc(), 10, 5, 50, 35, 7, 7);
+    image = clipped.Pixels();
+    int differing = 0;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 60; ++x) differing += image.At(x, y) != (x < 30 ? expected.At(x, y) : Grey);
+    }
+    EXPECT_EQ(differing, 0);
+}
+
 // --- DrawText -------------------------------------------------------------------
 
 TEST(GdiDrawText, ClipsToTheRectangleUnlessNoClip) {

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <mutex>
+#include <unordered_map>
 
 #include "gdi32/gdi32.h"
 
@@ -36,12 +37,62 @@ struct DefaultFont {
 
 // Pango's side: a font map and one context with the fixed options. Neither is
 // thread-safe, so all text goes through one lock.
+//
+// Shaping is most of what a line costs, and a window draws the same few lines again
+// and again (a row of values redrawn on every change, the same button captions), so
+// lines shaped lately are kept by their text. They are dropped together when there are
+// too many, or when the context they were shaped in changes.
 struct TextShaping {
+    static constexpr size_t KeptLines = 32;
     std::mutex lock;
     PangoFontMap* fontMap = nullptr;
     PangoContext* context = nullptr;
     PangoFontDescription* font = nullptr;
     PangoAttrList* attributes = nullptr;
+    std::unordered_map<std::string, PangoLayout*> shaped;
+    guint shapedInSerial = 0;
+    cairo_font_options_t* targetOptions = nullptr;
+    cairo_matrix_t targetMatrix{};
+
+    // Pango counts every update of the context from a cairo context as a change, which
+    // would drop every shaped line, so the update is made only when the surface's font
+    // options or the transformation differ from the last drawing's (Pango ignores the
+    // translation).
+    void DrawOn(cairo_t* cr) {
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_surface_get_font_options(cairo_get_target(cr), options);
+        cairo_matrix_t matrix;
+        cairo_get_matrix(cr, &matrix);
+        const bool same = targetOptions && cairo_font_options_equal(options, targetOptions) && matrix.xx == targetMatrix.xx &&
+                          matrix.yx == targetMatrix.yx && matrix.xy == targetMatrix.xy && matrix.yy == targetMatrix.yy;
+        if (same) {
+            cairo_font_options_destroy(options);
+            return;
+        }
+        if (targetOptions) cairo_font_options_destroy(targetOptions);
+        targetOptions = options;
+        targetMatrix = matrix;
+        pango_cairo_update_context(cr, context);
+    }
+
+    PangoLayout* Shaped(const std::string& utf8) {
+        if (pango_context_get_serial(context) != shapedInSerial) Forget();
+        auto found = shaped.find(utf8);
+        if (found != shaped.end()) return found->second;
+        if (shaped.size() >= KeptLines) Forget();
+        PangoLayout* layout = pango_layout_new(context);
+        pango_layout_set_attributes(layout, attributes);
+        pango_layout_set_single_paragraph_mode(layout, TRUE);
+        pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+        shaped.emplace(utf8, layout);
+        return layout;
+    }
+
+    void Forget() {
+        for (auto& [text, layout] : shaped) g_object_unref(layout);
+        shaped.clear();
+        shapedInSerial = pango_context_get_serial(context);
+    }
 };
 
 cairo_font_options_t* FixedOptions() {
@@ -135,27 +186,21 @@ TextShaping& Shaping() {
 
 }  // namespace
 
-TextLayout::TextLayout() : guard_(Shaping().lock) {
-    TextShaping& shaping = Shaping();
-    layout_ = pango_layout_new(shaping.context);
-    pango_layout_set_attributes(layout_, shaping.attributes);
-    pango_layout_set_single_paragraph_mode(layout_, TRUE);
-}
+TextLayout::TextLayout() : guard_(Shaping().lock) {}
 
-TextLayout::~TextLayout() { g_object_unref(layout_); }
+TextLayout::~TextLayout() = default;
 
 double TextLayout::Width(const std::string& utf8) {
-    pango_layout_set_text(layout_, utf8.data(), static_cast<int>(utf8.size()));
     PangoRectangle logical;
-    pango_layout_get_extents(layout_, nullptr, &logical);
+    pango_layout_get_extents(Shaping().Shaped(utf8), nullptr, &logical);
     return static_cast<double>(logical.width) / PANGO_SCALE;
 }
 
 void TextLayout::Show(cairo_t* cr, const std::string& utf8, double x, double baseline) {
-    pango_layout_set_text(layout_, utf8.data(), static_cast<int>(utf8.size()));
-    pango_cairo_update_context(cr, Shaping().context);
+    TextShaping& shaping = Shaping();
+    shaping.DrawOn(cr);
     cairo_move_to(cr, x, baseline);
-    pango_cairo_show_layout_line(cr, pango_layout_get_line_readonly(layout_, 0));
+    pango_cairo_show_layout_line(cr, pango_layout_get_line_readonly(shaping.Shaped(utf8), 0));
 }
 
 FontMetrics DefaultFontMetrics() { return Font().metrics; }

@@ -10,8 +10,6 @@
 #include <mutex>
 #include <string>
 
-struct _PangoLayout;
-
 namespace platform::gdi32 {
 
 // A device context drawing into surface (the window's client pixels, or a test's
@@ -64,7 +62,6 @@ public:
 
 private:
     std::lock_guard<std::mutex> guard_;
-    _PangoLayout* layout_;
 };
 
 // A trace entry for a call on dc, carrying the DC's window and current state.

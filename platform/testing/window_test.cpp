@@ -260,13 +260,19 @@ void Desktop::AddIdleAction(std::function<void()> action) { PendingIdleActions()
 
 std::vector<MessageBoxRecord> Desktop::TakeMessageBoxes() { return user32::TakeMessageBoxes(); }
 
-Canvas::Canvas(int width, int height, uint32_t background) {
+Canvas::Canvas(int width, int height, uint32_t background, const RECT* clip) {
     surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     cairo_t* cr = cairo_create(surface_);
     cairo_set_source_rgb(cr, ((background >> 16) & 0xFF) / 255.0, ((background >> 8) & 0xFF) / 255.0, (background & 0xFF) / 255.0);
     cairo_paint(cr);
     cairo_destroy(cr);
-    dc_ = gdi32::CreateDc(nullptr, surface_, nullptr);
+    cairo_region_t* region = nullptr;
+    if (clip) {
+        const cairo_rectangle_int_t part{clip->left, clip->top, clip->right - clip->left, clip->bottom - clip->top};
+        region = cairo_region_create_rectangle(&part);
+    }
+    dc_ = gdi32::CreateDc(nullptr, surface_, region);
+    if (region) cairo_region_destroy(region);
 }
 
 Canvas::~Canvas() {

@@ -154,7 +154,9 @@ public:
 // A memory surface with a device context on it, for drawing tests without windows.
 class Canvas {
 public:
-    Canvas(int width, int height, uint32_t background = 0xFFFFFF);
+    // clip, when given, limits what drawing through dc() may change, as a paint's
+    // update region does.
+    Canvas(int width, int height, uint32_t background = 0xFFFFFF, const RECT* clip = nullptr);
     ~Canvas();
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;

@@ -482,10 +482,22 @@ void X11Backend::PutImage(::Window xWindow, GC gc, cairo_surface_t* image, POINT
         }
     }
     // Only the rectangles asked for; the server clips to the window, the image must
-    // cover what is sent.
+    // cover what is sent. An image too big for Xlib's buffer costs a write of its own,
+    // far more than sending the pixels between nearby rectangles, so rectangles that
+    // fill most of their bounding box (the boxes of a row, say) go as that one box.
+    cairo_rectangle_int_t extents;
+    cairo_region_get_extents(area, &extents);
+    int64_t covered = 0;
     for (int i = 0; i < cairo_region_num_rectangles(area); ++i) {
         cairo_rectangle_int_t part;
         cairo_region_get_rectangle(area, i, &part);
+        covered += static_cast<int64_t>(part.width) * part.height;
+    }
+    const bool asOne = 2 * covered >= static_cast<int64_t>(extents.width) * extents.height;
+    const int parts = asOne ? 1 : cairo_region_num_rectangles(area);
+    for (int i = 0; i < parts; ++i) {
+        cairo_rectangle_int_t part = extents;
+        if (!asOne) cairo_region_get_rectangle(area, i, &part);
         const int left = std::max(part.x, static_cast<int>(imageOrigin.x)), top = std::max(part.y, static_cast<int>(imageOrigin.y));
         const int right = std::min(part.x + part.width, static_cast<int>(imageOrigin.x) + width);
         const int bottom = std::min(part.y + part.height, static_cast<int>(imageOrigin.y) + height);
