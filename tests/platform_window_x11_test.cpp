@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "testing/window_test.h"
 #include "user32/user32.h"
@@ -49,12 +50,13 @@ protected:
     void SetUp() override {
         platform::test::ResetWindowSystem();
         platform::video::OverrideOrder({});
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.lpszClassName = "BackendTest";
-        ASSERT_NE(RegisterClassA(&windowClass), 0);
+        windowClass_.lpfnWndProc = DefWindowProcA;
+        windowClass_.lpszClassName = "BackendTest";
+        ASSERT_NE(RegisterClassA(&windowClass_), 0);
     }
     void TearDown() override { platform::test::ResetWindowSystem(); }
+
+    WNDCLASSA windowClass_{};
 
     static HWND CreateTopLevel(const char* title) {
         return CreateWindowExA(0, "BackendTest", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 800, 400,
@@ -105,6 +107,40 @@ std::string Utf8Property(Display* display, ::Window window, const char* property
     return value;
 }
 
+// Sends what a window manager sends when the user clicks the close button, once the
+// thread has had time to go to sleep on its queue, and waits for the queue to turn it
+// into WM_CLOSE.
+bool DeleteWindowBecomesWmClose(Display* observer, ::Window xWindow, HWND window) {
+    std::thread windowManager([observer, xWindow] {
+        usleep(200000);
+        XEvent close{};
+        close.xclient.type = ClientMessage;
+        close.xclient.window = xWindow;
+        close.xclient.message_type = XInternAtom(observer, "WM_PROTOCOLS", False);
+        close.xclient.format = 32;
+        close.xclient.data.l[0] = static_cast<long>(XInternAtom(observer, "WM_DELETE_WINDOW", False));
+        close.xclient.data.l[1] = CurrentTime;
+        XSendEvent(observer, xWindow, False, NoEventMask, &close);
+        XFlush(observer);
+    });
+
+    // A long guard timer keeps a broken backend from hanging the suite; it is not a
+    // deadline for the test.
+    SetTimer(window, 1, 60000, nullptr);
+    bool closeArrived = false;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_CLOSE && message.hwnd == window) {
+            closeArrived = true;
+            break;
+        }
+        if (message.message == WM_TIMER) break;
+        DispatchMessageA(&message);
+    }
+    windowManager.join();
+    return closeArrived;
+}
+
 TEST_F(BackendTest, X11WindowShowsTitleAndTurnsDeleteWindowIntoWmClose) {
     const char* name = std::getenv("DISPLAY");
     if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
@@ -134,31 +170,34 @@ TEST_F(BackendTest, X11WindowShowsTitleAndTurnsDeleteWindowIntoWmClose) {
     for (int tries = 0; tries < 200 && Utf8Property(observer, xWindow, "_NET_WM_NAME") != shown; ++tries) usleep(10000);
     EXPECT_EQ(Utf8Property(observer, xWindow, "_NET_WM_NAME"), shown);
 
-    // What a window manager sends when the user clicks the close button.
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = xWindow;
-    close.xclient.message_type = XInternAtom(observer, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = static_cast<long>(XInternAtom(observer, "WM_DELETE_WINDOW", False));
-    close.xclient.data.l[1] = CurrentTime;
-    ASSERT_TRUE(XSendEvent(observer, xWindow, False, NoEventMask, &close));
-    XFlush(observer);
+    EXPECT_TRUE(DeleteWindowBecomesWmClose(observer, xWindow, window));
+    XCloseDisplay(observer);
+}
 
-    // A long guard timer keeps a broken backend from hanging the suite; it is not a
-    // deadline for the test.
-    SetTimer(window, 1, 60000, nullptr);
-    bool closeArrived = false;
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (message.message == WM_CLOSE && message.hwnd == window) {
-            closeArrived = true;
-            break;
+// The thread sleeps on the display's connection between messages; a connection opened
+// after an earlier one closed (often with the same descriptor number) must wake it too.
+TEST_F(BackendTest, X11EventsWakeTheThreadOnADisplayOpenedAgain) {
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
+    Display* observer = XOpenDisplay(name);
+    if (!observer) GTEST_SKIP() << "cannot open display " << name;
+    ScopedEnvironment order("PLATFORM_VIDEO", "x11");
+    const std::string title = "platform x11 reopened " + std::to_string(getpid());
+    for (int opening = 1; opening <= 2; ++opening) {
+        HWND window = CreateTopLevel(title.c_str());
+        ASSERT_NE(window, nullptr);
+        UpdateWindow(window);
+        ::Window xWindow = 0;
+        for (int tries = 0; tries < 200 && !xWindow; ++tries) {
+            xWindow = FindByName(observer, DefaultRootWindow(observer), title);
+            if (!xWindow) usleep(10000);
         }
-        if (message.message == WM_TIMER) break;
-        DispatchMessageA(&message);
+        ASSERT_NE(xWindow, 0u) << "opening " << opening;
+        EXPECT_TRUE(DeleteWindowBecomesWmClose(observer, xWindow, window)) << "opening " << opening;
+        platform::test::ResetWindowSystem();  // closes the display connection
+        XSync(observer, False);
+        RegisterClassA(&windowClass_);
     }
-    EXPECT_TRUE(closeArrived);
     XCloseDisplay(observer);
 }
 

@@ -106,9 +106,9 @@ cairo_font_options_t* FixedOptions() {
 
 DefaultFont Resolve() {
     DefaultFont font;
-    // A configuration of our own, destroyed once the font file is found: fontconfig's
-    // implicit global one is never freed and shows up as a leak under the sanitizers.
-    FcConfig* config = FcInitLoadConfigAndFonts();
+    // The process's configuration, the one Pango's font map uses too: loading a second
+    // one costs as much memory again.
+    FcConfig* config = FcConfigGetCurrent();
     FcPattern* request = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
     FcPatternAddDouble(request, FC_PIXEL_SIZE, PixelSize);
     FcConfigSubstitute(config, request, FcMatchPattern);
@@ -138,7 +138,6 @@ DefaultFont Resolve() {
 
     font.face = cairo_ft_font_face_create_for_pattern(match);
     FcPatternDestroy(match);
-    FcConfigDestroy(config);
 
     cairo_matrix_t size, identity;
     cairo_matrix_init_scale(&size, PixelSize, PixelSize);

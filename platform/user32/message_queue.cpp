@@ -5,11 +5,13 @@
 // timer messages are made up at the moment they are asked for, so a window has at
 // most one WM_PAINT and a timer at most one WM_TIMER pending, as on Windows.
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -20,6 +22,11 @@
 
 namespace platform::user32 {
 namespace {
+
+void DrainWakes(MessageQueue& queue) {
+    uint64_t posts;
+    [[maybe_unused]] ssize_t drained = read(queue.wakeDescriptor, &posts, sizeof posts);
+}
 
 std::atomic<IdleHandler*> installedIdleHandler{nullptr};
 
@@ -72,33 +79,86 @@ bool TakeNext(MessageQueue& queue, HWND filter, UINT first, UINT last, MSG* mess
     return false;
 }
 
+// Keeps the wait set watching the open display's descriptor, and only it.
+void WatchDisplay(MessageQueue& queue, const video::Backend* backend, int descriptor) {
+    const uint64_t serial = backend ? backend->serial : 0;
+    if (descriptor == queue.watchedDisplay && serial == queue.watchedBackend) return;
+    // A descriptor that was closed has already left the set; one still open (a lost
+    // connection) is taken out, or it would wake every wait.
+    if (queue.watchedDisplay >= 0) epoll_ctl(queue.waitSet, EPOLL_CTL_DEL, queue.watchedDisplay, nullptr);
+    if (descriptor >= 0) {
+        epoll_event interest{};
+        interest.events = EPOLLIN;
+        interest.data.fd = descriptor;
+        epoll_ctl(queue.waitSet, EPOLL_CTL_ADD, descriptor, &interest);
+    }
+    queue.watchedDisplay = descriptor;
+    queue.watchedBackend = serial;
+}
+
+// Without an epoll set, or on a kernel without epoll_pwait2 (before 5.11): the same
+// wait through ppoll, which registers both descriptors anew on every call.
+void PollDescriptors(MessageQueue& queue, int displayDescriptor, const timespec* timeout) {
+    pollfd descriptors[2] = {{queue.wakeDescriptor, POLLIN, 0}, {displayDescriptor, POLLIN, 0}};
+    ppoll(descriptors, displayDescriptor >= 0 ? 2 : 1, timeout, nullptr);
+    if (descriptors[1].revents) queue.displayReadable = true;
+    if (descriptors[0].revents & POLLIN) DrainWakes(queue);
+}
+
 // One system call when nothing happens: the wait itself.
 void SleepUntilWork(MessageQueue& queue, std::optional<uint64_t> nextTimerDue) {
-    pollfd descriptors[2] = {{queue.wakeDescriptor, POLLIN, 0}, {-1, POLLIN, 0}};
-    nfds_t count = 1;
+    int displayDescriptor = -1;
     bool eventsHeld = false;
-    if (video::Backend* backend = video::CurrentIfOpen()) {
+    video::Backend* backend = video::CurrentIfOpen();
+    if (backend) {
         eventsHeld = backend->PrepareToWait();
-        int descriptor = backend->EventDescriptor();
-        if (descriptor >= 0) descriptors[count++].fd = descriptor;
+        displayDescriptor = backend->EventDescriptor();
     }
     timespec timeout{0, 0};
     if (nextTimerDue && !eventsHeld) {
         int64_t wait = NanosecondsUntil(*nextTimerDue);
         timeout = timespec{static_cast<time_t>(wait / 1000000000), static_cast<long>(wait % 1000000000)};
     }
-    ppoll(descriptors, count, nextTimerDue || eventsHeld ? &timeout : nullptr, nullptr);
-    if (count > 1 && descriptors[1].revents) queue.displayReadable = true;
-    if (descriptors[0].revents & POLLIN) {
-        uint64_t posts;
-        [[maybe_unused]] ssize_t drained = read(queue.wakeDescriptor, &posts, sizeof posts);
+    const timespec* bound = nextTimerDue || eventsHeld ? &timeout : nullptr;
+
+    static std::atomic<bool> epollWaits{true};
+    if (queue.waitSet < 0 || !epollWaits.load(std::memory_order_relaxed)) {
+        PollDescriptors(queue, displayDescriptor, bound);
+        return;
+    }
+    WatchDisplay(queue, backend, displayDescriptor);
+    epoll_event ready[2];
+    const int count = epoll_pwait2(queue.waitSet, ready, 2, bound, nullptr);
+    if (count < 0 && errno == ENOSYS) {
+        epollWaits.store(false, std::memory_order_relaxed);
+        PollDescriptors(queue, displayDescriptor, bound);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (ready[i].data.fd == queue.wakeDescriptor) {
+            DrainWakes(queue);
+        } else {
+            queue.displayReadable = true;
+        }
     }
 }
 
 }  // namespace
 
-MessageQueue::MessageQueue() : wakeDescriptor(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+MessageQueue::MessageQueue()
+    : wakeDescriptor(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), waitSet(wakeDescriptor >= 0 ? epoll_create1(EPOLL_CLOEXEC) : -1) {
+    if (waitSet < 0) return;
+    epoll_event interest{};
+    interest.events = EPOLLIN;
+    interest.data.fd = wakeDescriptor;
+    if (epoll_ctl(waitSet, EPOLL_CTL_ADD, wakeDescriptor, &interest) != 0) {
+        close(waitSet);
+        waitSet = -1;
+    }
+}
+
 MessageQueue::~MessageQueue() {
+    if (waitSet >= 0) close(waitSet);
     if (wakeDescriptor >= 0) close(wakeDescriptor);
 }
 

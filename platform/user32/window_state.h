@@ -45,6 +45,11 @@ struct MessageQueue {
     std::mutex postedLock;
     std::deque<MSG> posted;
     int wakeDescriptor = -1;  // an eventfd written by threads that post here
+    // What the thread sleeps on: the wake descriptor and the display's. An epoll set
+    // keeps them registered between waits, so an idle wait costs the wait alone.
+    int waitSet = -1;
+    uint64_t watchedBackend = 0;  // serial of the backend whose descriptor is watched
+    int watchedDisplay = -1;
 
     // Input as the display reported it. Which window gets it is decided when it is
     // taken, as on Windows, so a capture taken by a press applies to the release and
