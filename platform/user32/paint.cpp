@@ -9,6 +9,10 @@
 // and that part alone is composed and presented when the DC is released. The surfaces
 // stay valid in between, so whatever the display loses is shown again from them
 // without asking the window procedures to paint.
+#include <memory>
+#include <utility>
+#include <vector>
+
 #include "gdi32/gdi32.h"
 #include "user32/window_state.h"
 
@@ -50,26 +54,53 @@ bool ChildrenOverlap(const Window& window, const cairo_rectangle_int_t& area) {
     return false;
 }
 
+struct RegionRelease {
+    void operator()(cairo_region_t* region) const { cairo_region_destroy(region); }
+};
+using RegionPtr = std::unique_ptr<cairo_region_t, RegionRelease>;
+
+// The layers that show area (top-level client coordinates) of window, whose client
+// area starts at (x, y): its own pixels where no visible child covers them, then each
+// child's, oldest first, then the child's own children, so that later ones lie on top.
+void AddLayers(const Window& window, int x, int y, const cairo_region_t* area, std::vector<video::Layer>& layers,
+               std::vector<RegionPtr>& regions) {
+    RegionPtr own(cairo_region_copy(area));
+    std::vector<std::pair<const Window*, cairo_rectangle_int_t>> children;
+    for (HWND childHandle : window.children) {
+        const Window* child = FindWindow(childHandle);
+        if (!child || !child->visible || !child->surface) continue;
+        const cairo_rectangle_int_t covered{x + child->rect.left, y + child->rect.top, child->clientWidth, child->clientHeight};
+        cairo_region_subtract_rectangle(own.get(), &covered);
+        children.emplace_back(child, covered);
+    }
+    if (!cairo_region_is_empty(own.get())) {
+        layers.push_back(video::Layer{window.surface, POINT{x, y}, own.get()});
+        regions.push_back(std::move(own));
+    }
+    for (const auto& [child, covered] : children) {
+        RegionPtr shown(cairo_region_copy(area));
+        cairo_region_intersect_rectangle(shown.get(), &covered);
+        if (cairo_region_is_empty(shown.get())) continue;
+        AddLayers(*child, covered.x, covered.y, shown.get(), layers, regions);
+    }
+}
+
+// A parent's drawing never covers a child: where children lie, their own pixels are
+// sent instead, in the same frame, so no second copy of the window's pixels is made.
 void PresentArea(Window& window, const cairo_region_t* area) {
     cairo_rectangle_int_t extents;
     cairo_region_get_extents(area, &extents);
     cairo_surface_flush(window.surface);
     if (!ChildrenOverlap(window, extents)) {
         // The common case, a window drawing into itself: its own pixels are the frame.
-        window.native->Present(window.surface, POINT{0, 0}, area);
+        const video::Layer layer{window.surface, POINT{0, 0}, area};
+        window.native->Present({&layer, 1});
         return;
     }
-    cairo_surface_t* frame = cairo_image_surface_create(CAIRO_FORMAT_RGB24, extents.width, extents.height);
-    cairo_t* cr = cairo_create(frame);
-    cairo_translate(cr, -extents.x, -extents.y);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, window.surface, 0, 0);
-    cairo_paint(cr);
-    ComposeChildren(cr, window, 0, 0);
-    cairo_destroy(cr);
-    cairo_surface_flush(frame);
-    window.native->Present(frame, POINT{extents.x, extents.y}, area);
-    cairo_surface_destroy(frame);
+    std::vector<video::Layer> layers;
+    std::vector<RegionPtr> regions;
+    AddLayers(window, 0, 0, area, layers, regions);
+    window.native->Present(layers);
 }
 
 void UpdateNow(HWND handle) {

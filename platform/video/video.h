@@ -37,6 +37,14 @@ protected:
     ~EventSink() = default;
 };
 
+// Part of a frame: image holds client pixels from origin on (client coordinates), at
+// least over area.
+struct Layer {
+    cairo_surface_t* image;
+    POINT origin;
+    const cairo_region_t* area;
+};
+
 // One top-level window on the display, sized to the client area: the window frame is
 // the display's business.
 class Window {
@@ -47,9 +55,9 @@ public:
     virtual void Resize(int clientWidth, int clientHeight) = 0;
     // False when nothing looks at the frames, so the caller can skip composing them.
     virtual bool WantsFrames() const = 0;
-    // Shows area (client coordinates) of the client area. image holds the client
-    // pixels from imageOrigin on, at least over area; nothing outside area is sent.
-    virtual void Present(cairo_surface_t* image, POINT imageOrigin, const cairo_region_t* area) = 0;
+    // Shows the layers together, as one frame, each later one over those before it.
+    // Nothing outside their areas is sent.
+    virtual void Present(std::span<const Layer> layers) = 0;
 };
 
 class Backend {

@@ -42,6 +42,15 @@ cairo_surface_t* CopyOf(cairo_surface_t* surface) {
     return copy;
 }
 
+void ClipTo(cairo_t* cr, const cairo_region_t* area) {
+    for (int i = 0; i < cairo_region_num_rectangles(area); ++i) {
+        cairo_rectangle_int_t part;
+        cairo_region_get_rectangle(area, i, &part);
+        cairo_rectangle(cr, part.x, part.y, part.width, part.height);
+    }
+    cairo_clip(cr);
+}
+
 class OffscreenWindow final : public Window {
 public:
     OffscreenWindow(HWND window, int width, int height, std::string dumpDirectory)
@@ -70,23 +79,27 @@ public:
     }
     bool WantsFrames() const override { return true; }
 
-    void Present(cairo_surface_t* image, POINT imageOrigin, const cairo_region_t* area) override {
+    void Present(std::span<const Layer> layers) override {
         std::lock_guard<std::mutex> guard(display().lock);
         cairo_surface_t* screen = display().screens[window_];
-        cairo_t* cr = cairo_create(screen);
+        cairo_region_t* shown = cairo_region_create();
+        for (const Layer& layer : layers) {
+            cairo_t* cr = cairo_create(screen);
+            ClipTo(cr, layer.area);
+            cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+            cairo_set_source_surface(cr, layer.image, layer.origin.x, layer.origin.y);
+            cairo_paint(cr);
+            cairo_destroy(cr);
+            cairo_region_union(shown, layer.area);
+        }
+        cairo_surface_flush(screen);
         offscreen::Presented record{window_, {}, nullptr};
-        for (int i = 0; i < cairo_region_num_rectangles(area); ++i) {
+        for (int i = 0; i < cairo_region_num_rectangles(shown); ++i) {
             cairo_rectangle_int_t part;
-            cairo_region_get_rectangle(area, i, &part);
-            cairo_rectangle(cr, part.x, part.y, part.width, part.height);
+            cairo_region_get_rectangle(shown, i, &part);
             record.area.push_back(RECT{part.x, part.y, part.x + part.width, part.y + part.height});
         }
-        cairo_clip(cr);
-        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-        cairo_set_source_surface(cr, image, imageOrigin.x, imageOrigin.y);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-        cairo_surface_flush(screen);
+        cairo_region_destroy(shown);
         if (display().recording) {
             record.screen = CopyOf(screen);
             display().presents.push_back(record);

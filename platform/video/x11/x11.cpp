@@ -104,7 +104,7 @@ public:
     void Show(bool visible) override;
     void Resize(int clientWidth, int clientHeight) override;
     bool WantsFrames() const override;
-    void Present(cairo_surface_t* image, POINT imageOrigin, const cairo_region_t* area) override;
+    void Present(std::span<const Layer> layers) override;
     void Map();
 
 private:
@@ -238,7 +238,9 @@ public:
     }
     bool IsGone(::Window xWindow) const { return connectionLost_ || gone_.count(xWindow) > 0; }
     bool Owns(XID resource) const { return windows_.count(resource) > 0; }
-    void PutImage(::Window xWindow, GC gc, cairo_surface_t* image, POINT imageOrigin, const cairo_region_t* area);
+    // mayWiden: the image may be sent over the bounding box of area, because nothing
+    // else is drawn there in the same frame.
+    void PutImage(::Window xWindow, GC gc, const Layer& layer, bool mayWiden);
     // After any call that may have read from the connection (a round trip).
     void MayHoldEvents() { mayHoldEvents_ = true; }
     void AwaitMap(X11Window* window, bool waiting) {
@@ -432,13 +434,22 @@ void X11Window::Resize(int clientWidth, int clientHeight) {
     backend_.MayHoldEvents();
 }
 
-void X11Window::Present(cairo_surface_t* image, POINT imageOrigin, const cairo_region_t* area) {
+void X11Window::Present(std::span<const Layer> layers) {
     if (Gone()) return;
     // The server draws requests in order: mapping first and then drawing shows the
     // window with its frame already in it.
     Map();
-    cairo_surface_flush(image);
-    backend_.PutImage(xWindow_, gc_, image, imageOrigin, area);
+    for (const Layer& layer : layers) {
+        cairo_rectangle_int_t extents;
+        cairo_region_get_extents(layer.area, &extents);
+        bool mayWiden = true;
+        for (const Layer& other : layers) {
+            if (&other != &layer && cairo_region_contains_rectangle(other.area, &extents) != CAIRO_REGION_OVERLAP_OUT)
+                mayWiden = false;
+        }
+        cairo_surface_flush(layer.image);
+        backend_.PutImage(xWindow_, gc_, layer, mayWiden);
+    }
     XFlush(backend_.display());
     // A frame larger than the socket's buffer makes the library wait until it can
     // write, reading whatever arrives meanwhile into its own queue: the connection
@@ -450,7 +461,10 @@ void X11Window::Present(cairo_surface_t* image, POINT imageOrigin, const cairo_r
 // server to have read each image, which a server that has gone away never does, so a
 // lost connection in the middle of a frame would hang the program. Xlib itself turns
 // every call on a lost connection into nothing.
-void X11Backend::PutImage(::Window xWindow, GC gc, cairo_surface_t* image, POINT imageOrigin, const cairo_region_t* area) {
+void X11Backend::PutImage(::Window xWindow, GC gc, const Layer& layer, bool mayWiden) {
+    cairo_surface_t* image = layer.image;
+    const POINT imageOrigin = layer.origin;
+    const cairo_region_t* area = layer.area;
     const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
     const int stride = cairo_image_surface_get_stride(image);
     unsigned char* pixels = cairo_image_surface_get_data(image);
@@ -493,7 +507,7 @@ void X11Backend::PutImage(::Window xWindow, GC gc, cairo_surface_t* image, POINT
         cairo_region_get_rectangle(area, i, &part);
         covered += static_cast<int64_t>(part.width) * part.height;
     }
-    const bool asOne = 2 * covered >= static_cast<int64_t>(extents.width) * extents.height;
+    const bool asOne = mayWiden && 2 * covered >= static_cast<int64_t>(extents.width) * extents.height;
     const int parts = asOne ? 1 : cairo_region_num_rectangles(area);
     for (int i = 0; i < parts; ++i) {
         cairo_rectangle_int_t part = extents;
