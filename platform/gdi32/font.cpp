@@ -11,7 +11,6 @@
 // The line metrics stay those of the default font, so a line of any script sits on
 // the same baseline and takes the same height.
 #include <fontconfig/fontconfig.h>
-#include <cairo-ft.h>
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
@@ -28,9 +27,6 @@ namespace {
 constexpr double PixelSize = 14.0;
 
 struct DefaultFont {
-    cairo_font_face_t* face = nullptr;
-    cairo_scaled_font_t* scaled = nullptr;
-    FontMetrics metrics{};
     std::string description;
     std::string family;
 };
@@ -49,6 +45,7 @@ struct TextShaping {
     PangoContext* context = nullptr;
     PangoFontDescription* font = nullptr;
     PangoAttrList* attributes = nullptr;
+    FontMetrics metrics{};
     std::unordered_map<std::string, PangoLayout*> shaped;
     guint shapedInSerial = 0;
     cairo_font_options_t* targetOptions = nullptr;
@@ -118,16 +115,8 @@ DefaultFont Resolve() {
     if (match) {
         FcPatternDestroy(request);
     } else {
-        match = request;  // no font installed: cairo then draws nothing visible
+        match = request;  // no font installed: nothing visible is drawn
     }
-
-    // Whatever the user's configuration said about rendering is dropped here.
-    for (const char* property : {FC_ANTIALIAS, FC_HINTING, FC_HINT_STYLE, FC_AUTOHINT, FC_RGBA, FC_LCD_FILTER}) {
-        FcPatternDel(match, property);
-    }
-    FcPatternAddBool(match, FC_ANTIALIAS, FcTrue);
-    FcPatternAddBool(match, FC_HINTING, FcFalse);
-    FcPatternAddInteger(match, FC_RGBA, FC_RGBA_NONE);
 
     FcChar8* family = nullptr;
     FcPatternGetString(match, FC_FAMILY, 0, &family);
@@ -136,20 +125,7 @@ DefaultFont Resolve() {
     std::snprintf(description, sizeof description, "%s, %.0f px", family ? reinterpret_cast<const char*>(family) : "?", PixelSize);
     font.description = description;
 
-    font.face = cairo_ft_font_face_create_for_pattern(match);
     FcPatternDestroy(match);
-
-    cairo_matrix_t size, identity;
-    cairo_matrix_init_scale(&size, PixelSize, PixelSize);
-    cairo_matrix_init_identity(&identity);
-    cairo_font_options_t* options = FixedOptions();
-    font.scaled = cairo_scaled_font_create(font.face, &size, &identity, options);
-    cairo_font_options_destroy(options);
-
-    cairo_font_extents_t extents;
-    cairo_scaled_font_extents(font.scaled, &extents);
-    font.metrics.ascent = static_cast<int>(std::lround(extents.ascent));
-    font.metrics.lineHeight = static_cast<int>(std::lround(extents.ascent + extents.descent));
     return font;
 }
 
@@ -174,6 +150,15 @@ TextShaping& Shaping() {
         pango_font_description_set_family(created->font, Font().family.c_str());
         pango_font_description_set_absolute_size(created->font, PixelSize * PANGO_SCALE);
         pango_context_set_font_description(created->context, created->font);
+        // The line metrics from the font Pango draws with, the one face of the file the
+        // process opens, with the fixed options (metrics unhinted).
+        if (PangoFont* loaded = pango_font_map_load_font(created->fontMap, created->context, created->font)) {
+            cairo_font_extents_t extents;
+            cairo_scaled_font_extents(pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(loaded)), &extents);
+            created->metrics.ascent = static_cast<int>(std::lround(extents.ascent));
+            created->metrics.lineHeight = static_cast<int>(std::lround(extents.ascent + extents.descent));
+            g_object_unref(loaded);
+        }
         // Latin text keeps the glyph advances of the font without kerning or ligatures,
         // so that it takes the widths it always had; scripts that need shaping still get it.
         created->attributes = pango_attr_list_new();
@@ -202,9 +187,7 @@ void TextLayout::Show(cairo_t* cr, const std::string& utf8, double x, double bas
     pango_cairo_show_layout_line(cr, pango_layout_get_line_readonly(shaping.Shaped(utf8), 0));
 }
 
-FontMetrics DefaultFontMetrics() { return Font().metrics; }
+FontMetrics DefaultFontMetrics() { return Shaping().metrics; }
 std::string DefaultFontDescription() { return Font().description; }
-cairo_font_face_t* DefaultFontFace() { return Font().face; }
-double DefaultFontPixelSize() { return PixelSize; }
 
 }  // namespace platform::gdi32

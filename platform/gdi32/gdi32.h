@@ -43,9 +43,6 @@ FontMetrics DefaultFontMetrics();
 // The family and pixel size that fontconfig resolved for the default font.
 std::string DefaultFontDescription();
 
-cairo_font_face_t* DefaultFontFace();
-double DefaultFontPixelSize();
-
 // One line of UTF-8 text in the default font, shaped by Pango with fallback to other
 // installed fonts for characters it lacks, measured and drawn with the fixed options so
 // pixels do not depend on the desktop's settings. Holds the text lock while it lives.
