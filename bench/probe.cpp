@@ -246,7 +246,10 @@ int Change(int argc, char** argv) {
 
     auto grabber = std::make_unique<Grabber>(display, window, x, y, width, height);
     std::mt19937 random(12345);
-    std::uniform_int_distribution<int> pause(40, 100);
+    // 40 ms and a uniform part of one 30 ms timer period, so that each change lands at a
+    // uniformly random point of the period (whole milliseconds from 40 to 100 came back
+    // to the first third of the period more often than to the rest).
+    std::uniform_int_distribution<int64_t> pause(40'000'000, 69'999'999);
     std::vector<double> toPixels, notification;
     for (int i = 0; i < count; ++i) {
         if (!grabber->Grab()) return 1;
@@ -269,7 +272,7 @@ int Change(int argc, char** argv) {
         }
         toPixels.push_back((changed - set) / 1e6);
         if (int64_t notified = pulse.notified.load()) notification.push_back((notified - set) / 1e6);
-        SleepNs(pause(random) * 1'000'000LL);
+        SleepNs(pause(random));
     }
     grabber.reset();
     XCloseDisplay(display);
