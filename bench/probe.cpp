@@ -42,7 +42,7 @@
 #include <string>
 #include <vector>
 
-#include "x11_find_window.h"
+#include "x11_peer.h"
 
 namespace {
 

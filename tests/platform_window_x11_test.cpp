@@ -16,7 +16,7 @@
 #include "testing/window_test.h"
 #include "user32/user32.h"
 #include "video/video.h"
-#include "x11_find_window.h"
+#include "x11_peer.h"
 
 namespace {
 
@@ -113,15 +113,7 @@ std::string Utf8Property(Display* display, ::Window window, const char* property
 bool DeleteWindowBecomesWmClose(Display* observer, ::Window xWindow, HWND window) {
     std::thread windowManager([observer, xWindow] {
         usleep(200000);
-        XEvent close{};
-        close.xclient.type = ClientMessage;
-        close.xclient.window = xWindow;
-        close.xclient.message_type = XInternAtom(observer, "WM_PROTOCOLS", False);
-        close.xclient.format = 32;
-        close.xclient.data.l[0] = static_cast<long>(XInternAtom(observer, "WM_DELETE_WINDOW", False));
-        close.xclient.data.l[1] = CurrentTime;
-        XSendEvent(observer, xWindow, False, NoEventMask, &close);
-        XFlush(observer);
+        SendDeleteWindow(observer, xWindow);
     });
 
     // A long guard timer keeps a broken backend from hanging the suite; it is not a
@@ -141,24 +133,40 @@ bool DeleteWindowBecomesWmClose(Display* observer, ::Window xWindow, HWND window
     return closeArrived;
 }
 
-TEST_F(BackendTest, X11WindowShowsTitleAndTurnsDeleteWindowIntoWmClose) {
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
-    Display* observer = XOpenDisplay(name);
-    if (!observer) GTEST_SKIP() << "cannot open display " << name;
-    ScopedEnvironment order("PLATFORM_VIDEO", "x11");
+// The same against the X server named by DISPLAY, watched from a connection of the
+// test's own; skipped without one.
+class X11BackendTest : public BackendTest {
+protected:
+    void SetUp() override {
+        BackendTest::SetUp();
+        const char* name = std::getenv("DISPLAY");
+        if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
+        observer_ = XOpenDisplay(name);
+        if (!observer_) GTEST_SKIP() << "cannot open display " << name;
+        video_.emplace("PLATFORM_VIDEO", "x11");
+    }
+    void TearDown() override {
+        BackendTest::TearDown();
+        video_.reset();
+        if (observer_) XCloseDisplay(observer_);
+    }
 
+    Display* observer_ = nullptr;
+    std::optional<ScopedEnvironment> video_;
+};
+
+TEST_F(X11BackendTest, X11WindowShowsTitleAndTurnsDeleteWindowIntoWmClose) {
     // Unique, so that other programs on the same display cannot be mistaken for ours.
     const std::string title = "platform x11 test " + std::to_string(getpid());
     HWND window = CreateTopLevel(title.c_str());
     ASSERT_NE(window, nullptr);
     UpdateWindow(window);
 
-    ::Window xWindow = FindByName(observer, DefaultRootWindow(observer), title);
+    ::Window xWindow = FindByName(observer_, DefaultRootWindow(observer_), title);
     ASSERT_NE(xWindow, 0u) << "no X window with the title";
-    EXPECT_EQ(Utf8Property(observer, xWindow, "_NET_WM_NAME"), title);
+    EXPECT_EQ(Utf8Property(observer_, xWindow, "_NET_WM_NAME"), title);
     XWindowAttributes attributes;
-    ASSERT_TRUE(XGetWindowAttributes(observer, xWindow, &attributes));
+    ASSERT_TRUE(XGetWindowAttributes(observer_, xWindow, &attributes));
     EXPECT_EQ(attributes.map_state, IsViewable);
     EXPECT_EQ(attributes.width, 784) << "the X window is the client area";
     EXPECT_EQ(attributes.height, 361);
@@ -167,21 +175,15 @@ TEST_F(BackendTest, X11WindowShowsTitleAndTurnsDeleteWindowIntoWmClose) {
     const std::string renamed = title + " caf\xe9";
     ASSERT_TRUE(SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(renamed.c_str())));
     const std::string shown = title + " caf\xc3\xa9";
-    for (int tries = 0; tries < 200 && Utf8Property(observer, xWindow, "_NET_WM_NAME") != shown; ++tries) usleep(10000);
-    EXPECT_EQ(Utf8Property(observer, xWindow, "_NET_WM_NAME"), shown);
+    for (int tries = 0; tries < 200 && Utf8Property(observer_, xWindow, "_NET_WM_NAME") != shown; ++tries) usleep(10000);
+    EXPECT_EQ(Utf8Property(observer_, xWindow, "_NET_WM_NAME"), shown);
 
-    EXPECT_TRUE(DeleteWindowBecomesWmClose(observer, xWindow, window));
-    XCloseDisplay(observer);
+    EXPECT_TRUE(DeleteWindowBecomesWmClose(observer_, xWindow, window));
 }
 
 // The thread sleeps on the display's connection between messages; a connection opened
 // after an earlier one closed (often with the same descriptor number) must wake it too.
-TEST_F(BackendTest, X11EventsWakeTheThreadOnADisplayOpenedAgain) {
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
-    Display* observer = XOpenDisplay(name);
-    if (!observer) GTEST_SKIP() << "cannot open display " << name;
-    ScopedEnvironment order("PLATFORM_VIDEO", "x11");
+TEST_F(X11BackendTest, X11EventsWakeTheThreadOnADisplayOpenedAgain) {
     const std::string title = "platform x11 reopened " + std::to_string(getpid());
     for (int opening = 1; opening <= 2; ++opening) {
         HWND window = CreateTopLevel(title.c_str());
@@ -189,47 +191,41 @@ TEST_F(BackendTest, X11EventsWakeTheThreadOnADisplayOpenedAgain) {
         UpdateWindow(window);
         ::Window xWindow = 0;
         for (int tries = 0; tries < 200 && !xWindow; ++tries) {
-            xWindow = FindByName(observer, DefaultRootWindow(observer), title);
+            xWindow = FindByName(observer_, DefaultRootWindow(observer_), title);
             if (!xWindow) usleep(10000);
         }
         ASSERT_NE(xWindow, 0u) << "opening " << opening;
-        EXPECT_TRUE(DeleteWindowBecomesWmClose(observer, xWindow, window)) << "opening " << opening;
+        EXPECT_TRUE(DeleteWindowBecomesWmClose(observer_, xWindow, window)) << "opening " << opening;
         platform::test::ResetWindowSystem();  // closes the display connection
-        XSync(observer, False);
+        XSync(observer_, False);
         RegisterClassA(&windowClass_);
     }
-    XCloseDisplay(observer);
 }
 
-TEST_F(BackendTest, X11KeysBecomeKeyMessagesAndAltF4ClosesTheWindow) {
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
-    Display* observer = XOpenDisplay(name);
-    if (!observer) GTEST_SKIP() << "cannot open display " << name;
-    ScopedEnvironment order("PLATFORM_VIDEO", "x11");
+TEST_F(X11BackendTest, X11KeysBecomeKeyMessagesAndAltF4ClosesTheWindow) {
     const std::string title = "platform x11 keys " + std::to_string(getpid());
     HWND window = CreateTopLevel(title.c_str());
     ASSERT_NE(window, nullptr);
     UpdateWindow(window);
-    ::Window xWindow = FindByName(observer, DefaultRootWindow(observer), title);
+    ::Window xWindow = FindByName(observer_, DefaultRootWindow(observer_), title);
     ASSERT_NE(xWindow, 0u) << "no X window with the title";
 
     // What the X server sends for a typed "a", then for F4 with Alt held.
     auto send = [&](KeySym symbol, unsigned state, int type) {
         XEvent key{};
         key.xkey.type = type;
-        key.xkey.display = observer;
+        key.xkey.display = observer_;
         key.xkey.window = xWindow;
-        key.xkey.root = DefaultRootWindow(observer);
+        key.xkey.root = DefaultRootWindow(observer_);
         key.xkey.state = state;
-        key.xkey.keycode = XKeysymToKeycode(observer, symbol);
+        key.xkey.keycode = XKeysymToKeycode(observer_, symbol);
         key.xkey.same_screen = True;
-        ASSERT_TRUE(XSendEvent(observer, xWindow, False, type == KeyPress ? KeyPressMask : KeyReleaseMask, &key));
+        ASSERT_TRUE(XSendEvent(observer_, xWindow, False, type == KeyPress ? KeyPressMask : KeyReleaseMask, &key));
     };
     send(XK_a, 0, KeyPress);
     send(XK_a, 0, KeyRelease);
     send(XK_F4, Mod1Mask, KeyPress);
-    XFlush(observer);
+    XFlush(observer_);
 
     SetTimer(window, 1, 60000, nullptr);  // a guard against a broken backend, not a deadline
     std::vector<MSG> keys;
@@ -255,27 +251,20 @@ TEST_F(BackendTest, X11KeysBecomeKeyMessagesAndAltF4ClosesTheWindow) {
     EXPECT_EQ(keys[3].wParam, static_cast<WPARAM>(VK_F4));
     EXPECT_TRUE(HIWORD(keys[3].lParam) & KF_ALTDOWN);
     EXPECT_FALSE(IsWindow(window)) << "DefWindowProc's WM_CLOSE destroyed the window";
-    XCloseDisplay(observer);
 }
 
 // A window manager may hand the window any size; one beyond the largest tracking size
 // is taken back to it, and the X window is told, so that no surface outgrows the bound.
-TEST_F(BackendTest, X11WindowResizedBeyondTheScreenIsHeldToTheLargestTrackingSize) {
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
-    Display* observer = XOpenDisplay(name);
-    if (!observer) GTEST_SKIP() << "cannot open display " << name;
-    ScopedEnvironment order("PLATFORM_VIDEO", "x11");
-
+TEST_F(X11BackendTest, X11WindowResizedBeyondTheScreenIsHeldToTheLargestTrackingSize) {
     const std::string title = "platform x11 resize test " + std::to_string(getpid());
     HWND window = CreateTopLevel(title.c_str());
     ASSERT_NE(window, nullptr);
     UpdateWindow(window);
-    ::Window xWindow = FindByName(observer, DefaultRootWindow(observer), title);
+    ::Window xWindow = FindByName(observer_, DefaultRootWindow(observer_), title);
     ASSERT_NE(xWindow, 0u) << "no X window with the title";
 
-    XResizeWindow(observer, xWindow, 32767, 32767);
-    XFlush(observer);
+    XResizeWindow(observer_, xWindow, 32767, 32767);
+    XFlush(observer_);
     // The resize arrives as display events, taken while the loop waits; the timer is
     // only a guard against a backend that never reports it.
     SetTimer(window, 1, 10, nullptr);
@@ -292,13 +281,12 @@ TEST_F(BackendTest, X11WindowResizedBeyondTheScreenIsHeldToTheLargestTrackingSiz
 
     XWindowAttributes attributes{};
     for (int polls = 0; polls < 500; ++polls) {
-        XGetWindowAttributes(observer, xWindow, &attributes);
+        XGetWindowAttributes(observer_, xWindow, &attributes);
         if (attributes.width == client.right) break;
         usleep(10000);
     }
     EXPECT_EQ(attributes.width, client.right) << "the X window kept the size beyond the bound";
     EXPECT_EQ(attributes.height, client.bottom);
-    XCloseDisplay(observer);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include "testing/window_test.h"
 #include "user32/user32.h"
 #include "video/video.h"
-#include "x11_find_window.h"
+#include "x11_peer.h"
 // Xlib's macros (None, Bool, Status) must come after GoogleTest's templates.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

@@ -21,6 +21,8 @@
 #include <string>
 #include <thread>
 
+#include "x11_peer.h"
+
 namespace {
 
 std::string WindowTitle(Display* display, Window window) {
@@ -134,14 +136,7 @@ int WaitChange(Display* display, const std::string& title, int x, int y, int wid
 }
 
 int Close(Display* display, Window window) {
-    XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    if (!XSendEvent(display, window, False, NoEventMask, &event)) return 1;
+    if (!SendDeleteWindow(display, window)) return 1;
     XSync(display, False);
     return 0;
 }

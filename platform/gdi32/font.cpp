@@ -15,7 +15,6 @@
 #include <pango/pangofc-fontmap.h>
 
 #include <cmath>
-#include <cstdio>
 #include <mutex>
 #include <unordered_map>
 
@@ -25,11 +24,6 @@ namespace platform::gdi32 {
 namespace {
 
 constexpr double PixelSize = 14.0;
-
-struct DefaultFont {
-    std::string description;
-    std::string family;
-};
 
 // Pango's side: a font map and one context with the fixed options. Neither is
 // thread-safe, so all text goes through one lock.
@@ -101,8 +95,8 @@ cairo_font_options_t* FixedOptions() {
     return options;
 }
 
-DefaultFont Resolve() {
-    DefaultFont font;
+// The family fontconfig picks for "sans-serif" at the pixel size.
+std::string DefaultFamily() {
     // The process's configuration, the one Pango's font map uses too: loading a second
     // one costs as much memory again.
     FcConfig* config = FcConfigGetCurrent();
@@ -112,31 +106,18 @@ DefaultFont Resolve() {
     FcDefaultSubstitute(request);
     FcResult result = FcResultNoMatch;
     FcPattern* match = FcFontMatch(config, request, &result);
-    if (match) {
-        FcPatternDestroy(request);
-    } else {
-        match = request;  // no font installed: nothing visible is drawn
-    }
-
     FcChar8* family = nullptr;
-    FcPatternGetString(match, FC_FAMILY, 0, &family);
-    font.family = family ? reinterpret_cast<const char*>(family) : "sans-serif";
-    char description[256];
-    std::snprintf(description, sizeof description, "%s, %.0f px", family ? reinterpret_cast<const char*>(family) : "?", PixelSize);
-    font.description = description;
-
-    FcPatternDestroy(match);
-    return font;
-}
-
-const DefaultFont& Font() {
-    // Resolved once per process and kept: fontconfig and FreeType state is expensive.
-    static const DefaultFont font = Resolve();
-    return font;
+    // No font installed: Pango then draws nothing visible.
+    if (match) FcPatternGetString(match, FC_FAMILY, 0, &family);
+    std::string name = family ? reinterpret_cast<const char*>(family) : "sans-serif";
+    if (match) FcPatternDestroy(match);
+    FcPatternDestroy(request);
+    return name;
 }
 
 TextShaping& Shaping() {
-    // Kept for the whole process, like the font: reachable, so not a leak.
+    // Made once and kept for the whole process (fontconfig and FreeType state is
+    // expensive): reachable, so not a leak.
     static TextShaping* shaping = [] {
         auto* created = new TextShaping;
         created->fontMap = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
@@ -147,7 +128,7 @@ TextShaping& Shaping() {
         // Glyphs where their advances put them, as cairo's own text drawing does.
         pango_context_set_round_glyph_positions(created->context, FALSE);
         created->font = pango_font_description_new();
-        pango_font_description_set_family(created->font, Font().family.c_str());
+        pango_font_description_set_family(created->font, DefaultFamily().c_str());
         pango_font_description_set_absolute_size(created->font, PixelSize * PANGO_SCALE);
         pango_context_set_font_description(created->context, created->font);
         // The line metrics from the font Pango draws with, the one face of the file the
@@ -188,6 +169,5 @@ void TextLayout::Show(cairo_t* cr, const std::string& utf8, double x, double bas
 }
 
 FontMetrics DefaultFontMetrics() { return Shaping().metrics; }
-std::string DefaultFontDescription() { return Font().description; }
 
 }  // namespace platform::gdi32

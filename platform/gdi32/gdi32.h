@@ -7,10 +7,17 @@
 
 #include "gdi32/trace.h"
 
+#include <memory>
 #include <mutex>
 #include <string>
 
 namespace platform::gdi32 {
+
+// A cairo region owned by the holder.
+struct RegionRelease {
+    void operator()(cairo_region_t* region) const { cairo_region_destroy(region); }
+};
+using RegionPtr = std::unique_ptr<cairo_region_t, RegionRelease>;
 
 // A device context drawing into surface (the window's client pixels, or a test's
 // memory surface). clip, when not null, limits all drawing and is copied.
@@ -40,8 +47,6 @@ struct FontMetrics {
     int lineHeight;
 };
 FontMetrics DefaultFontMetrics();
-// The family and pixel size that fontconfig resolved for the default font.
-std::string DefaultFontDescription();
 
 // One line of UTF-8 text in the default font, shaped by Pango with fallback to other
 // installed fonts for characters it lacks, measured and drawn with the fixed options so

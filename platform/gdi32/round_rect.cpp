@@ -48,11 +48,6 @@ struct Shape {
     bool operator==(const Shape&) const = default;
 };
 
-struct RegionRelease {
-    void operator()(cairo_region_t* region) const { cairo_region_destroy(region); }
-};
-using RegionPtr = std::unique_ptr<cairo_region_t, RegionRelease>;
-
 // The pixels of a shape at the origin: those the brush fills, and those the outline
 // takes, which is drawn after the brush.
 struct Pixels {

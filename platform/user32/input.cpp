@@ -98,6 +98,16 @@ bool ResolveKeyInput(const MessageQueue& queue, const MessageQueue::RawInput& in
     return true;
 }
 
+// Input goes to the queue of the thread that owns the top-level window it arrived at,
+// stamped with the time it arrived.
+void Enqueue(HWND topLevel, MessageQueue::RawInput input) {
+    Window* top = FindWindow(topLevel);
+    if (!top) return;
+    input.topLevel = topLevel;
+    input.time = static_cast<DWORD>(NowMilliseconds());
+    top->queue->input.push_back(input);
+}
+
 }  // namespace
 
 void SetCapture(HWND window) { CurrentQueue()->capture = window; }
@@ -110,15 +120,11 @@ video::EventSink& DisplayEvents() {
 }
 
 void InjectMouseButton(HWND topLevel, int x, int y, bool pressed) {
-    Window* top = FindWindow(topLevel);
-    if (!top) return;
     MessageQueue::RawInput button{};
     button.kind = MessageQueue::RawInput::Kind::MouseButton;
-    button.topLevel = topLevel;
     button.pressed = pressed;
     button.point = POINT{x, y};
-    button.time = static_cast<DWORD>(NowMilliseconds());
-    top->queue->input.push_back(button);
+    Enqueue(topLevel, button);
 }
 
 bool ResolveInput(const MessageQueue& queue, const MessageQueue::RawInput& input, MSG* message) {
@@ -136,17 +142,13 @@ void NoteInputTaken(MessageQueue& queue, const MessageQueue::RawInput& input, co
 }
 
 void InjectKey(HWND topLevel, UINT virtualKey, bool pressed, bool altDown, unsigned char character) {
-    Window* top = FindWindow(topLevel);
-    if (!top) return;
     MessageQueue::RawInput key{};
     key.kind = MessageQueue::RawInput::Kind::Key;
-    key.topLevel = topLevel;
     key.pressed = pressed;
     key.virtualKey = virtualKey;
     key.altDown = altDown;
     key.character = character;
-    key.time = static_cast<DWORD>(NowMilliseconds());
-    top->queue->input.push_back(key);
+    Enqueue(topLevel, key);
 }
 
 unsigned char CharacterOfKey(UINT virtualKey) {

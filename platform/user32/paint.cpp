@@ -54,17 +54,12 @@ bool ChildrenOverlap(const Window& window, const cairo_rectangle_int_t& area) {
     return false;
 }
 
-struct RegionRelease {
-    void operator()(cairo_region_t* region) const { cairo_region_destroy(region); }
-};
-using RegionPtr = std::unique_ptr<cairo_region_t, RegionRelease>;
-
 // The layers that show area (top-level client coordinates) of window, whose client
 // area starts at (x, y): its own pixels where no visible child covers them, then each
 // child's, oldest first, then the child's own children, so that later ones lie on top.
 void AddLayers(const Window& window, int x, int y, const cairo_region_t* area, std::vector<video::Layer>& layers,
-               std::vector<RegionPtr>& regions) {
-    RegionPtr own(cairo_region_copy(area));
+               std::vector<gdi32::RegionPtr>& regions) {
+    gdi32::RegionPtr own(cairo_region_copy(area));
     std::vector<std::pair<const Window*, cairo_rectangle_int_t>> children;
     for (HWND childHandle : window.children) {
         const Window* child = FindWindow(childHandle);
@@ -78,7 +73,7 @@ void AddLayers(const Window& window, int x, int y, const cairo_region_t* area, s
         regions.push_back(std::move(own));
     }
     for (const auto& [child, covered] : children) {
-        RegionPtr shown(cairo_region_copy(area));
+        gdi32::RegionPtr shown(cairo_region_copy(area));
         cairo_region_intersect_rectangle(shown.get(), &covered);
         if (cairo_region_is_empty(shown.get())) continue;
         AddLayers(*child, covered.x, covered.y, shown.get(), layers, regions);
@@ -98,7 +93,7 @@ void PresentArea(Window& window, const cairo_region_t* area) {
         return;
     }
     std::vector<video::Layer> layers;
-    std::vector<RegionPtr> regions;
+    std::vector<gdi32::RegionPtr> regions;
     AddLayers(window, 0, 0, area, layers, regions);
     window.native->Present(layers);
 }

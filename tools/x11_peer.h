@@ -1,5 +1,5 @@
-// Finding a window on an X display by its name, for the tests and benchmarks that
-// watch the program from another connection.
+// What the tests, tools and benchmarks that watch the program from another X
+// connection do to its window: find it by name, and ask it to close.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -24,4 +24,19 @@ template <typename Accept>
     }
     if (children) XFree(children);
     return found;
+}
+
+// What a window manager sends when the user clicks the close button. False when the
+// request could not be sent; it is flushed, not waited for.
+inline bool SendDeleteWindow(Display* display, ::Window window) {
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    if (!XSendEvent(display, window, False, NoEventMask, &close)) return false;
+    XFlush(display);
+    return true;
 }
