@@ -64,7 +64,7 @@ TEST_F(PulseWindowTest, ButtonsAndOtherClientsMeetInTheValueRow) {
     const std::string index = std::to_string(player.Index());
     Run({
         [&](Program& program) {
-            const std::string expected = "pulse:sessionvol_null|player|" + std::to_string(player.Pid()) + "|" + index;
+            const std::string expected = "pulse:sessionvol_null|player|" + std::to_string(player.Pid());
             EXPECT_EQ(std::u16string(AppState.sink.sessionId), std::u16string(expected.begin(), expected.end()));
             EXPECT_EQ(AppState.sink.processId, static_cast<DWORD>(player.Pid()));
             program.TakeTrace();
