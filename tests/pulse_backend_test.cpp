@@ -331,9 +331,9 @@ TEST_F(PulseSessionTest, AnApplicationsStreamsAreOneSessionAtOneLevel) {
     const uint32_t music = game.Index(), effects = game.Open(), chime = game.Open("event");
     ASSERT_NE(effects, PA_INVALID_INDEX);
     ASSERT_NE(chime, PA_INVALID_INDEX);
-    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + std::to_string(music) + " 25%"));
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + std::to_string(music) + " 50%"));
     ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + std::to_string(effects) + " 100% 50%"));
-    ASSERT_TRUE(WaitUntil([&] { return pulsetest::SinkInputByIndex(music)->percents == std::vector<int>{25, 25}; }));
+    ASSERT_TRUE(WaitUntil([&] { return pulsetest::SinkInputByIndex(music)->percents == std::vector<int>{50, 50}; }));
     ASSERT_TRUE(WaitUntil([&] { return pulsetest::SinkInputByIndex(effects)->percents == std::vector<int>{100, 50}; }));
 
     Bind();
@@ -344,11 +344,11 @@ TEST_F(PulseSessionTest, AnApplicationsStreamsAreOneSessionAtOneLevel) {
     ASSERT_NE(volume, nullptr);
 
     // "0.25" moves both streams by one factor: each keeps its balance, and the music
-    // stays at a quarter of the effects.
+    // stays at half the effects.
     EXPECT_EQ(volume->SetMasterVolume(0.25f, &OurContext), S_OK);
     ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.25f; }));
     auto volumesOf = [](uint32_t index) { return pulsetest::SinkInputByIndex(index)->volumes; };
-    ASSERT_TRUE(WaitUntil([&] { return volumesOf(music) == std::vector<uint32_t>{4096, 4096}; })) << volumesOf(music)[0];
+    ASSERT_TRUE(WaitUntil([&] { return volumesOf(music) == std::vector<uint32_t>{8192, 8192}; })) << volumesOf(music)[0];
     EXPECT_EQ(volumesOf(effects), (std::vector<uint32_t>{PA_VOLUME_NORM / 4, PA_VOLUME_NORM / 8}));
 
     // Mute is every stream; one stream unmuted by another client leaves it audible.

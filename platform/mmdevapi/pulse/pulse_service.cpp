@@ -3,6 +3,8 @@
 #include <pulse/rtclock.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <mutex>
 
 namespace platform::mmdevapi::pulse {
 
@@ -38,6 +40,23 @@ namespace {
 constexpr pa_usec_t UsecPerMsec = 1000;
 // How long a caller waits for an answer; a local server gives one in milliseconds.
 constexpr pa_usec_t RequestTimeoutUsec = 1000 * UsecPerMsec;
+// HRESULT_FROM_WIN32(ERROR_TIMEOUT), what Windows reports for a wait that ran out.
+constexpr HRESULT NoAnswerInTime = static_cast<HRESULT>(0x800705B4);
+
+// libpulse writes its own warnings to standard error, such as a cookie file it could
+// not create in an unwritable HOME (the local socket does not need one). The program
+// writes one line there at start and nothing else, so they go to the system log
+// instead, unless the user asked for libpulse's log (PULSE_LOG, PULSE_LOG_SYSLOG,
+// PULSE_LOG_JOURNAL). libpulse reads these once, at its first message: this runs
+// before any call into it.
+void SendLibraryLogToSystemLog() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (const char* name : {"PULSE_LOG", "PULSE_LOG_SYSLOG", "PULSE_LOG_JOURNAL"})
+            if (std::getenv(name) != nullptr) return;
+        setenv("PULSE_LOG_SYSLOG", "1", 0);
+    });
+}
 
 }  // namespace
 
@@ -45,6 +64,7 @@ PulseAudioService::PulseAudioService() = default;
 
 std::shared_ptr<PulseAudioService> PulseAudioService::Connect(const char* server, std::chrono::milliseconds timeout,
                                                               std::string* whyNot) {
+    SendLibraryLogToSystemLog();
     std::shared_ptr<PulseAudioService> service(new PulseAudioService());
     std::string reason;
     if (!service->Start(server, timeout, reason)) {
@@ -111,7 +131,7 @@ bool PulseAudioService::Start(const char* server, std::chrono::milliseconds time
                    request->success = success != 0;
                    pa_threaded_mainloop_signal(request->service->loop_, 0);
                },
-               &request)) &&
+               &request)) == S_OK &&
            request.success;
 }
 
@@ -143,16 +163,17 @@ bool PulseAudioService::Connected() {
 // callback signals), and the unfinished operations are cancelled so that their
 // callbacks cannot run later. A server that neither answers nor goes away (stopped, or
 // hung) would hold the caller until libpulse's own 30 s timeout: a timer on the loop
-// ends the wait after RequestTimeout instead, and the server is taken for gone.
-// True when every operation completed.
-bool PulseAudioService::AwaitAll(std::span<pa_operation* const> operations) {
+// ends the wait after RequestTimeout instead. That fails the request and nothing
+// more: a loaded desktop can stall its sound server for a second, and once it answers
+// again its events flow on the same connection. S_OK when every operation completed.
+HRESULT PulseAudioService::AwaitAll(std::span<pa_operation* const> operations) {
     if (std::find(operations.begin(), operations.end(), nullptr) != operations.end()) {
         for (pa_operation* operation : operations) {
             if (operation == nullptr) continue;
             pa_operation_cancel(operation);
             pa_operation_unref(operation);
         }
-        return false;
+        return connected_ ? E_FAIL : AUDCLNT_E_SERVICE_NOT_RUNNING;
     }
     struct Deadline {
         pa_threaded_mainloop* loop;
@@ -178,18 +199,12 @@ bool PulseAudioService::AwaitAll(std::span<pa_operation* const> operations) {
         }
         pa_operation_unref(operation);
     }
-    if (!done && deadline.passed) GiveUpOnServer();
-    return done;
+    if (done) return S_OK;
+    if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    return deadline.passed ? NoAnswerInTime : E_FAIL;
 }
 
-bool PulseAudioService::Await(pa_operation* operation) { return AwaitAll(std::span(&operation, 1)); }
-
-// Ends the connection from our side. Disconnecting never waits for the server: the
-// state callback runs at once, on this thread, and reports the streams gone as a
-// server that went away would.
-void PulseAudioService::GiveUpOnServer() {
-    if (connected_) pa_context_disconnect(context_);
-}
+HRESULT PulseAudioService::Await(pa_operation* operation) { return AwaitAll(std::span(&operation, 1)); }
 
 HRESULT PulseAudioService::Usable() {
     if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING;
@@ -204,8 +219,8 @@ PulseAudioService::Session* PulseAudioService::Find(SessionKey key) {
 }
 
 // The server's default sink into request->defaultSink (empty when it has none).
-// False when the server did not answer. Called with the loop's lock held.
-bool PulseAudioService::QueryDefaultSink(Request* request) {
+// Called with the loop's lock held.
+HRESULT PulseAudioService::QueryDefaultSink(Request* request) {
     return Await(pa_context_get_server_info(
         context_,
         [](pa_context*, const pa_server_info* info, void* userdata) {
@@ -221,7 +236,7 @@ HRESULT PulseAudioService::DefaultEndpoint(EDataFlow flow, ERole) {
     if (HRESULT hr = Usable(); hr != S_OK) return hr;
     if (flow != eRender) return E_NOTFOUND;  // sessions are playback streams only
     Request request(this);
-    if (!QueryDefaultSink(&request)) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    if (HRESULT hr = QueryDefaultSink(&request); hr != S_OK) return hr;
     return request.defaultSink.empty() ? E_NOTFOUND : S_OK;
 }
 
@@ -233,42 +248,42 @@ HRESULT PulseAudioService::ListSessions(std::vector<SessionKey>* sessions) {
     Lock lock(loop_);
     if (HRESULT hr = Usable(); hr != S_OK) return hr;
     Request request(this);
-    if (!QueryDefaultSink(&request)) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    if (HRESULT hr = QueryDefaultSink(&request); hr != S_OK) return hr;
     if (request.defaultSink.empty()) return S_OK;  // no sink, no sessions
 
-    if (!Await(pa_context_get_sink_info_by_name(
-            context_, request.defaultSink.c_str(),
-            [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
-                auto* request = static_cast<Request*>(userdata);
-                if (info != nullptr && eol == 0) request->sinkIndex = info->index;
-                if (eol != 0) pa_threaded_mainloop_signal(request->service->loop_, 0);
-            },
-            &request)))
-        return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    HRESULT hr = Await(pa_context_get_sink_info_by_name(
+        context_, request.defaultSink.c_str(),
+        [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+            auto* request = static_cast<Request*>(userdata);
+            if (info != nullptr && eol == 0) request->sinkIndex = info->index;
+            if (eol != 0) pa_threaded_mainloop_signal(request->service->loop_, 0);
+        },
+        &request));
+    if (hr != S_OK) return hr;
     if (request.sinkIndex == PA_INVALID_INDEX) return S_OK;  // the default sink vanished meanwhile
 
-    if (!Await(pa_context_get_sink_input_info_list(
-            context_,
-            [](pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
-                auto* request = static_cast<Request*>(userdata);
-                PulseAudioService* service = request->service;
-                if (eol != 0) {
-                    pa_threaded_mainloop_signal(service->loop_, 0);
-                    return;
-                }
-                Stream& stream = service->streams_[info->index];
-                if (!stream.reported) service->TakeReport(info->index, stream, info);
-                if (info->sink != request->sinkIndex || stream.sink != request->sinkIndex) return;
-                Session& session = service->sessions_.at(stream.session);
-                if (!session.listed) {
-                    session.listed = true;
-                    session.identifier = SessionIdentifier(request->defaultSink, stream.properties, session.membership);
-                }
-                auto [it, isNew] = request->sessions.try_emplace(stream.session, info->index);
-                if (!isNew) it->second = std::min(it->second, info->index);
-            },
-            &request)))
-        return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    hr = Await(pa_context_get_sink_input_info_list(
+        context_,
+        [](pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
+            auto* request = static_cast<Request*>(userdata);
+            PulseAudioService* service = request->service;
+            if (eol != 0) {
+                pa_threaded_mainloop_signal(service->loop_, 0);
+                return;
+            }
+            Stream& stream = service->streams_[info->index];
+            if (!stream.reported) service->TakeReport(info->index, stream, info);
+            if (info->sink != request->sinkIndex || stream.sink != request->sinkIndex) return;
+            Session& session = service->sessions_.at(stream.session);
+            if (!session.listed) {
+                session.listed = true;
+                session.identifier = SessionIdentifier(request->defaultSink, stream.properties, session.membership);
+            }
+            auto [it, isNew] = request->sessions.try_emplace(stream.session, info->index);
+            if (!isNew) it->second = std::min(it->second, info->index);
+        },
+        &request));
+    if (hr != S_OK) return hr;
     std::vector<std::pair<uint32_t, SessionKey>> order;
     for (auto [key, lowest] : request.sessions) order.emplace_back(lowest, key);
     std::sort(order.begin(), order.end());
@@ -391,18 +406,25 @@ HRESULT PulseAudioService::RequestChange(SessionKey key, PendingChange change) {
     }
     // Done when the server took the value for every stream it still has; a stream that
     // ended meanwhile ("no such entity") has nothing left to change.
-    bool answeredAll = AwaitAll(operations);
-    bool anyTaken = false, allTaken = answeredAll;
-    for (const Request& request : requests) {
-        anyTaken = anyTaken || request.success;
-        if (!request.success && request.error != PA_ERR_NOENTITY) allTaken = false;
+    HRESULT hr = AwaitAll(operations);
+    if (hr == S_OK) {
+        bool anyTaken = false, allTaken = true;
+        for (const Request& request : requests) {
+            anyTaken = anyTaken || request.success;
+            if (!request.success && request.error != PA_ERR_NOENTITY) allTaken = false;
+        }
+        if (anyTaken && allTaken) {
+            MarkApplied(key, change.id);
+            return S_OK;
+        }
+        hr = AUDCLNT_E_DEVICE_INVALIDATED;
     }
-    if (allTaken && anyTaken) {
-        MarkApplied(key, change.id);
-        return S_OK;
+    // A server that did not answer in time may still apply the change when it wakes:
+    // its report then carries the caller's context.
+    if (hr != NoAnswerInTime) {
+        if (Session* again = Find(key)) std::erase_if(again->pending, [&](const PendingChange& p) { return p.id == change.id; });
     }
-    if (Session* again = Find(key)) std::erase_if(again->pending, [&](const PendingChange& p) { return p.id == change.id; });
-    return connected_ ? AUDCLNT_E_DEVICE_INVALIDATED : AUDCLNT_E_SERVICE_NOT_RUNNING;
+    return hr;
 }
 
 void PulseAudioService::MarkApplied(SessionKey key, uint64_t pendingId) {

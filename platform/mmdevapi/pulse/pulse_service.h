@@ -55,7 +55,8 @@ public:
     // The event context of changes that this process did not request.
     static constexpr GUID OtherClientContext = {0x3c0d8a51, 0x7e26, 0x4f0b, {0x9d, 0x41, 0x70, 0x75, 0x6c, 0x73, 0x65, 0x21}};
 
-    // False once the server has gone away; every call then fails.
+    // False once the connection is lost (the server went away, or the protocol failed);
+    // every call then fails. A server that is only slow to answer keeps it.
     bool Connected();
 
 private:
@@ -95,10 +96,9 @@ private:
 
     bool Start(const char* server, std::chrono::milliseconds timeout, std::string& whyNot);
     std::string ServerAddress(const char* requested);
-    bool Await(pa_operation* operation);
-    bool AwaitAll(std::span<pa_operation* const> operations);
-    void GiveUpOnServer();
-    bool QueryDefaultSink(Request* request);
+    HRESULT Await(pa_operation* operation);
+    HRESULT AwaitAll(std::span<pa_operation* const> operations);
+    HRESULT QueryDefaultSink(Request* request);
     HRESULT Usable();
     // Takes the loop's lock and calls read with the session; the error the getters
     // return when there is none.
