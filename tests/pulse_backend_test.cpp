@@ -87,9 +87,8 @@ protected:
     bool recorderRegistered = false;
 };
 
-std::u16string Identifier(const char* application, pid_t pid, uint32_t index) {
-    std::string text =
-        std::string("pulse:sessionvol_null|") + application + "|" + std::to_string(pid) + "|" + std::to_string(index);
+std::u16string Identifier(const char* application, pid_t pid) {
+    std::string text = std::string("pulse:sessionvol_null|") + application + "|" + std::to_string(pid);
     return std::u16string(text.begin(), text.end());
 }
 
@@ -100,7 +99,7 @@ TEST_F(PulseSessionTest, BindsTheApplicationStreamAndOurChangesReachTheServer) {
     ASSERT_LT(chime.Index(), player.Index());
 
     Bind();
-    EXPECT_EQ(BoundId(), Identifier("player", player.Pid(), player.Index()));
+    EXPECT_EQ(BoundId(), Identifier("player", player.Pid()));
     EXPECT_EQ(AppState.sink.processId, static_cast<DWORD>(player.Pid()));
     EXPECT_EQ(AppState.sink.volume.load(), 1.0f);
     EXPECT_EQ(AppState.sink.mute.load(), 0);
@@ -217,7 +216,7 @@ TEST_F(PulseSessionTest, CorkingIsInactiveAndUncorkingActive) {
     CorkablePlayer player;
     ASSERT_TRUE(player.Start("corker"));
     Bind();
-    EXPECT_EQ(BoundId(), Identifier("corker", player.Pid(), player.Index()));
+    EXPECT_EQ(BoundId(), Identifier("corker", player.Pid()));
     EXPECT_EQ(AppState.sink.state.load(), AudioSessionStateActive);
 
     ASSERT_TRUE(player.Cork(true));
@@ -294,27 +293,138 @@ TEST_F(PulseSessionTest, AStreamWithoutAProcessIsSkipped) {
     EXPECT_EQ(service->IsSystemSounds(keys[0]), S_FALSE);
 
     Bind();
-    EXPECT_EQ(BoundId(), Identifier("player", player.Pid(), player.Index()));
+    EXPECT_EQ(BoundId(), Identifier("player", player.Pid()));
 }
 
-TEST_F(PulseSessionTest, SessionsAreTheDefaultSinksStreamsInIndexOrder) {
+TEST_F(PulseSessionTest, SessionsAreTheDefaultSinksApplicationsInIndexOrder) {
     ASSERT_TRUE(pulsetest::Pactl("load-module module-null-sink sink_name=elsewhere"));
     Pacat first, away, second;
     ASSERT_TRUE(first.Start({"--client-name=first"}));
     ASSERT_TRUE(away.Start({"--client-name=away", "--device=elsewhere"}));
     ASSERT_TRUE(second.Start({"--client-name=second"}));
+    auto processes = [&] {
+        std::vector<platform::mmdevapi::SessionKey> keys;
+        EXPECT_EQ(service->ListSessions(&keys), S_OK);
+        std::vector<DWORD> listed;
+        for (auto key : keys) {
+            DWORD pid = 0;
+            EXPECT_EQ(service->ProcessId(key, &pid), S_OK);
+            listed.push_back(pid);
+        }
+        return listed;
+    };
+    const DWORD firstPid = static_cast<DWORD>(first.Pid()), secondPid = static_cast<DWORD>(second.Pid());
+    EXPECT_EQ(processes(), (std::vector<DWORD>{firstPid, secondPid}));
 
-    std::vector<platform::mmdevapi::SessionKey> keys;
-    ASSERT_EQ(service->ListSessions(&keys), S_OK);
-    EXPECT_EQ(keys, (std::vector<platform::mmdevapi::SessionKey>{first.Index(), second.Index()}));
-
-    // A stream moved away from the default sink is no longer one of its sessions.
+    // A stream moved away from the default sink leaves its session there.
     // (PipeWire moves it after pactl has returned.)
     ASSERT_TRUE(pulsetest::Pactl("move-sink-input " + std::to_string(second.Index()) + " elsewhere"));
     ASSERT_TRUE(WaitUntil([&] { return pulsetest::SinkInputByIndex(second.Index())->sink == away.Sink(); }));
-    keys.clear();
-    ASSERT_EQ(service->ListSessions(&keys), S_OK);
-    EXPECT_EQ(keys, (std::vector<platform::mmdevapi::SessionKey>{first.Index()}));
+    EXPECT_EQ(processes(), (std::vector<DWORD>{firstPid}));
+}
+
+// A game or a browser: one process, several streams. The session is all of them.
+TEST_F(PulseSessionTest, AnApplicationsStreamsAreOneSessionAtOneLevel) {
+    if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
+    CorkablePlayer game;
+    ASSERT_TRUE(game.Start("game"));
+    const uint32_t music = game.Index(), effects = game.Open(), chime = game.Open("event");
+    ASSERT_NE(effects, PA_INVALID_INDEX);
+    ASSERT_NE(chime, PA_INVALID_INDEX);
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + std::to_string(music) + " 50%"));
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + std::to_string(effects) + " 100% 50%"));
+    ASSERT_TRUE(WaitUntil([&] { return pulsetest::SinkInputByIndex(music)->percents == std::vector<int>{50, 50}; }));
+    ASSERT_TRUE(WaitUntil([&] { return pulsetest::SinkInputByIndex(effects)->percents == std::vector<int>{100, 50}; }));
+
+    Bind();
+    EXPECT_EQ(BoundId(), Identifier("game", game.Pid()));
+    EXPECT_EQ(AppState.sink.volume.load(), 1.0f) << "the level is the loudest channel of the loudest stream";
+    RegisterRecorder();
+    ISimpleAudioVolume* volume = SimpleVolume();
+    ASSERT_NE(volume, nullptr);
+
+    // "0.25" moves both streams by one factor: each keeps its balance, and the music
+    // stays at half the effects.
+    EXPECT_EQ(volume->SetMasterVolume(0.25f, &OurContext), S_OK);
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.25f; }));
+    auto volumesOf = [](uint32_t index) { return pulsetest::SinkInputByIndex(index)->volumes; };
+    ASSERT_TRUE(WaitUntil([&] { return volumesOf(music) == std::vector<uint32_t>{8192, 8192}; })) << volumesOf(music)[0];
+    EXPECT_EQ(volumesOf(effects), (std::vector<uint32_t>{PA_VOLUME_NORM / 4, PA_VOLUME_NORM / 8}));
+
+    // Mute is every stream; one stream unmuted by another client leaves it audible.
+    EXPECT_EQ(volume->SetMute(TRUE, &OurContext), S_OK);
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.mute.load() == 1; }));
+    EXPECT_TRUE(pulsetest::SinkInputByIndex(music)->mute);
+    EXPECT_TRUE(pulsetest::SinkInputByIndex(effects)->mute);
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-mute " + std::to_string(music) + " 0"));
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.mute.load() == 0; }));
+    volume->Release();
+
+    // The application's event sounds are the system sounds, not the application.
+    auto event = pulsetest::SinkInputByIndex(chime);
+    EXPECT_EQ(event->percents, (std::vector<int>{100, 100}));
+    EXPECT_FALSE(event->mute);
+
+    // One report per change of the session, the caller's context on its own: the
+    // streams moving one after the other show no level in between.
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Volumes().size() >= 3; }));
+    auto events = recorder.Volumes();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].volume, 0.25f);
+    EXPECT_TRUE(IsEqualGUID(events[0].context, OurContext));
+    EXPECT_EQ(events[1].mute, TRUE);
+    EXPECT_TRUE(IsEqualGUID(events[1].context, OurContext));
+    EXPECT_EQ(events[2].mute, FALSE);
+    EXPECT_TRUE(IsEqualGUID(events[2].context, PulseAudioService::OtherClientContext));
+}
+
+// Players pause, and browsers close an idle stream and open a new one when they play
+// again: the session follows all of its streams, and comes back.
+TEST_F(PulseSessionTest, AnApplicationsSessionIsInactiveWhileAllPauseAndComesBackWhenItPlaysAgain) {
+    if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
+    CorkablePlayer browser;
+    ASSERT_TRUE(browser.Start("browser"));
+    ASSERT_NE(browser.Open(), PA_INVALID_INDEX);
+    Bind();
+    RegisterRecorder();
+    auto reported = [&](size_t count) { return WaitUntil([&] { return recorder.States().size() >= count; }); };
+
+    ASSERT_TRUE(browser.Cork(true, 0));
+    ASSERT_TRUE(browser.Cork(true, 1));
+    ASSERT_TRUE(reported(1));
+    ASSERT_TRUE(browser.Cork(false, 1));
+    ASSERT_TRUE(reported(2));
+    ASSERT_TRUE(browser.Close(0));
+    ASSERT_TRUE(browser.Close(1));
+    ASSERT_TRUE(reported(3));
+    EXPECT_EQ(recorder.States(),
+              (std::vector<AudioSessionState>{AudioSessionStateInactive, AudioSessionStateActive, AudioSessionStateExpired}));
+    const uint32_t reopened = browser.Open();
+    ASSERT_NE(reopened, PA_INVALID_INDEX);
+    // Back, and playing. (PipeWire holds a new stream paused until it is linked: the
+    // session then passes through Inactive, as a Windows session does before Start.)
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.state.load() == AudioSessionStateActive; }));
+    auto comeback = recorder.States();
+    comeback.erase(comeback.begin(), comeback.begin() + 3);
+    EXPECT_TRUE(comeback == std::vector<AudioSessionState>{AudioSessionStateActive} ||
+                comeback == (std::vector<AudioSessionState>{AudioSessionStateInactive, AudioSessionStateActive}))
+        << comeback.size() << " state reports after Expired";
+    EXPECT_EQ(AppState.sink.sessionGone.load(), 0);
+
+    // The same session object acts on the new stream, under the same identifier.
+    LPWSTR identifier = nullptr;
+    IAudioSessionControl2* control = nullptr;
+    ASSERT_EQ(AppState.session->QueryInterface(IID_IAudioSessionControl2, reinterpret_cast<void**>(&control)), S_OK);
+    EXPECT_EQ(control->GetSessionIdentifier(&identifier), S_OK);
+    EXPECT_EQ(std::u16string(identifier), Identifier("browser", browser.Pid()));
+    CoTaskMemFree(identifier);
+    control->Release();
+    ISimpleAudioVolume* volume = SimpleVolume();
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->SetMasterVolume(0.5f, &OurContext), S_OK);
+    volume->Release();
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f; }));
+    EXPECT_EQ(pulsetest::SinkInputByIndex(reopened)->percents, (std::vector<int>{50, 50}));
 }
 
 TEST_F(PulseSessionTest, TheBackendTableChoosesPulseWhenAServerAnswers) {

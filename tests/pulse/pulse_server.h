@@ -322,11 +322,24 @@ public:
         });
     }
 
-    bool Cork(bool cork) {
-        std::fprintf(commands_, "%s\n", cork ? "cork" : "uncork");
-        std::fflush(commands_);
-        return Reply() == "ok";
+    // Another stream of the same process, with this media.role if not empty; its sink
+    // input index once it is on a sink, else PA_INVALID_INDEX.
+    uint32_t Open(const std::string& role = "") {
+        std::string reply = Command("open " + role);
+        if (reply.rfind("ready ", 0) != 0) return PA_INVALID_INDEX;
+        uint32_t index = static_cast<uint32_t>(std::stoul(reply.substr(6)));
+        bool placed = WaitUntil([&] {
+            auto input = SinkInputByIndex(index);
+            return input && OnASink(*input);
+        });
+        return placed ? index : PA_INVALID_INDEX;
     }
+
+    // Stream `number` (in the order of opening; 0 is the first) paused or playing again.
+    bool Cork(bool cork, int number = 0) { return Command((cork ? "cork " : "uncork ") + std::to_string(number)) == "ok"; }
+
+    // Stream `number` ends; the process goes on.
+    bool Close(int number = 0) { return Command("close " + std::to_string(number)) == "ok"; }
 
     void Stop() {
         if (commands_ != nullptr) std::fclose(commands_);  // end of input: the player quits
@@ -343,6 +356,13 @@ public:
     pid_t Pid() const { return pid_; }
 
 private:
+    std::string Command(const std::string& command) {
+        if (commands_ == nullptr) return "";
+        std::fprintf(commands_, "%s\n", command.c_str());
+        std::fflush(commands_);
+        return Reply();
+    }
+
     std::string Reply() {
         char line[256];
         if (replies_ == nullptr || std::fgets(line, sizeof line, replies_) == nullptr) return "";

@@ -1,5 +1,6 @@
 #include "mmdevapi/pulse/pulse_mapping.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -24,9 +25,37 @@ pa_cvolume ScaledToLevel(pa_cvolume volume, pa_volume_t loudest) {
     return volume;
 }
 
-float LevelOfStream(const pa_cvolume& volume) { return LevelFromVolume(VolumeOfStream(volume)); }
+SessionStatus StatusOfSession(std::span<const StreamStatus* const> streams) {
+    SessionStatus session;
+    if (streams.empty()) return session;
+    session.mute = true;
+    session.state = AudioSessionStateInactive;
+    for (const StreamStatus* stream : streams) {
+        session.volume = std::max(session.volume, VolumeOfStream(stream->volume));
+        session.mute = session.mute && stream->mute;
+        if (!stream->corked) session.state = AudioSessionStateActive;
+    }
+    return session;
+}
 
-AudioSessionState StateOfStream(bool corked) { return corked ? AudioSessionStateInactive : AudioSessionStateActive; }
+std::vector<pa_cvolume> ScaledSessionToLevel(std::span<const pa_cvolume> volumes, pa_volume_t loudest) {
+    pa_volume_t from = PA_VOLUME_MUTED;
+    for (const pa_cvolume& volume : volumes) from = std::max(from, VolumeOfStream(volume));
+    std::vector<pa_cvolume> scaled(volumes.begin(), volumes.end());
+    for (pa_cvolume& volume : scaled) {
+        if (from == PA_VOLUME_MUTED) {
+            volume = ScaledToLevel(volume, loudest);
+            continue;
+        }
+        // pa_cvolume_scale's arithmetic, with the session's loudest channel in place of
+        // the stream's own: one stream scales exactly as ScaledToLevel scales it.
+        if (!pa_cvolume_valid(&volume)) continue;
+        for (unsigned c = 0; c < volume.channels; ++c)
+            volume.values[c] = static_cast<pa_volume_t>(
+                std::min<uint64_t>(static_cast<uint64_t>(volume.values[c]) * loudest / from, PA_VOLUME_MAX));
+    }
+    return scaled;
+}
 
 namespace {
 
@@ -45,16 +74,32 @@ StreamProperties ReadStreamProperties(const pa_proplist* properties) {
     DWORD value = 0;
     auto [end, error] = std::from_chars(pid.data(), pid.data() + pid.size(), value);
     if (!pid.empty() && error == std::errc() && end == pid.data() + pid.size()) stream.processId = value;
+    stream.host = Property(properties, PA_PROP_APPLICATION_PROCESS_HOST);
     stream.systemSounds = Property(properties, PA_PROP_MEDIA_ROLE) == "event";
     return stream;
 }
 
-std::u16string SessionIdentifier(const std::string& sinkName, const StreamProperties& stream, uint32_t streamIndex) {
+SessionMembership MembershipOf(const StreamProperties& stream, uint32_t sink, uint32_t streamIndex) {
+    SessionMembership membership;
+    membership.sink = sink;
+    if (stream.systemSounds) {
+        membership.kind = SessionMembership::Kind::SystemSounds;
+    } else if (stream.processId) {
+        membership.kind = SessionMembership::Kind::Application;
+        membership.processId = *stream.processId;
+        membership.host = stream.host;
+    } else {
+        membership.stream = streamIndex;
+    }
+    return membership;
+}
+
+std::u16string SessionIdentifier(const std::string& sinkName, const StreamProperties& stream, const SessionMembership& membership) {
     // Appended piece by piece: GCC 12 at -O3 misreads chains of string + (a false -Wrestrict).
     std::string text = "pulse:";
     text.append(sinkName).append("|").append(stream.application).append("|");
     if (stream.processId) text.append(std::to_string(*stream.processId));
-    text.append("|").append(std::to_string(streamIndex));
+    if (membership.kind == SessionMembership::Kind::OwnStream) text.append("|").append(std::to_string(membership.stream));
     return Utf16FromUtf8(text);
 }
 

@@ -1,14 +1,18 @@
-// How a PulseAudio sink input appears as a Core Audio session: its level, state,
-// identifier, process ID and whether it is the system-sounds session. Pure functions
-// over the stream's properties, shared by the service and its tests.
+// How PulseAudio sink inputs appear as Core Audio sessions: which session a stream
+// belongs to, and a session's level, mute, state and identifier from its streams.
+// Pure functions, shared by the service and its tests.
 #pragma once
 
 #include <audiopolicy.h>
+#include <pulse/def.h>
 #include <pulse/proplist.h>
 #include <pulse/volume.h>
 
+#include <compare>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace platform::mmdevapi::pulse {
 
@@ -23,30 +27,71 @@ float LevelFromVolume(pa_volume_t volume);
 // The stream's volume as one number: its loudest channel (pa_cvolume_max), as desktop
 // mixers show a stream; muted for a volume that is not valid.
 pa_volume_t VolumeOfStream(const pa_cvolume& volume);
-// The level of that volume.
-float LevelOfStream(const pa_cvolume& volume);
 
 // The stream's channels scaled so that the loudest one is at `loudest`, keeping the
 // balance between them (pa_cvolume_scale). Channels all at zero have no balance left
 // to keep: they all take `loudest`.
 pa_cvolume ScaledToLevel(pa_cvolume volume, pa_volume_t loudest);
 
-// Corked (paused by its application) is Inactive; otherwise the stream plays.
-AudioSessionState StateOfStream(bool corked);
-
 // The stream properties a session is built from.
 struct StreamProperties {
     std::string application;         // application.name, else application.process.binary, else empty
     std::optional<DWORD> processId;  // application.process.id when it is a number
+    std::string host;                // application.process.host, empty when absent
     bool systemSounds = false;       // media.role is "event": desktop notification sounds
 };
 
 StreamProperties ReadStreamProperties(const pa_proplist* properties);
 
-// "pulse:<sink name>|<application>|<process ID>|<stream index>", with an empty field
-// where the stream lacks the property. Stable for the stream's lifetime, unique per
-// stream, and the same text for the same properties across runs.
-std::u16string SessionIdentifier(const std::string& sinkName, const StreamProperties& stream, uint32_t streamIndex);
+// Which session of a sink a stream belongs to. As on Windows, a session is one
+// process's streams on the endpoint: the streams of a sink with the same process ID
+// (and host, so that a remote client's ID does not mix with a local one) form one
+// session. Every event-role stream, whatever its process, belongs to the one
+// system-sounds session of its sink. A stream without a process ID is a session of
+// its own.
+struct SessionMembership {
+    enum class Kind { Application, SystemSounds, OwnStream };
+    uint32_t sink = PA_INVALID_INDEX;
+    Kind kind = Kind::OwnStream;
+    DWORD processId = 0;  // Application
+    std::string host;     // Application
+    uint32_t stream = 0;  // OwnStream: the stream's index
+
+    auto operator<=>(const SessionMembership&) const = default;
+};
+
+SessionMembership MembershipOf(const StreamProperties& stream, uint32_t sink, uint32_t streamIndex);
+
+// What a session shows of one of its streams.
+struct StreamStatus {
+    pa_cvolume volume{};
+    bool mute = false;
+    bool corked = false;
+};
+
+// The session as its streams make it: its level is the loudest channel of its
+// loudest stream; it is muted when every stream is (one unmuted stream leaves the
+// application audible); it is Active while any stream plays, Inactive while all are
+// corked, Expired with no stream left (level and mute then mean nothing).
+struct SessionStatus {
+    pa_volume_t volume = PA_VOLUME_MUTED;
+    bool mute = false;
+    AudioSessionState state = AudioSessionStateExpired;
+};
+
+SessionStatus StatusOfSession(std::span<const StreamStatus* const> streams);
+
+// The streams' volumes for a session level: every stream scaled by one factor, so
+// that the loudest channel of the loudest stream lands at `loudest`, keeping each
+// stream's balance and the ratio between streams. Streams all silent have nothing to
+// keep: every channel of each takes `loudest`. For one stream this is ScaledToLevel.
+std::vector<pa_cvolume> ScaledSessionToLevel(std::span<const pa_cvolume> volumes, pa_volume_t loudest);
+
+// "pulse:<sink name>|<application>|<process ID>", with an empty field where the
+// session lacks it; a session of a stream without a process ID adds "|<stream index>"
+// to stay unique. The same for the application's whole life on the sink, comebacks
+// included, and unique per process.
+std::u16string SessionIdentifier(const std::string& sinkName, const StreamProperties& stream, const SessionMembership& membership);
 
 // UTF-8 (what libpulse hands out) to UTF-16 (what Core Audio hands out); invalid
 // bytes become U+FFFD.

@@ -3,6 +3,8 @@
 #include <pulse/rtclock.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <mutex>
 
 namespace platform::mmdevapi::pulse {
 
@@ -23,16 +25,14 @@ private:
 // caller's stack: Await cancels the operation before returning, so a late callback
 // never sees a dead frame.
 struct PulseAudioService::Request {
-    explicit Request(PulseAudioService* owner, uint32_t streamIndex = PA_INVALID_INDEX, uint64_t pending = 0)
-        : service(owner), stream(streamIndex), pendingId(pending) {}
+    explicit Request(PulseAudioService* owner) : service(owner) {}
 
     PulseAudioService* service;
-    uint32_t stream;
-    uint64_t pendingId;
     bool success = false;
+    int error = PA_OK;  // why the server refused, when it did
     std::string defaultSink;
     uint32_t sinkIndex = PA_INVALID_INDEX;
-    std::vector<SessionKey> sessions;
+    std::map<SessionKey, uint32_t> sessions;  // listed: each with its lowest stream index
 };
 
 namespace {
@@ -40,6 +40,23 @@ namespace {
 constexpr pa_usec_t UsecPerMsec = 1000;
 // How long a caller waits for an answer; a local server gives one in milliseconds.
 constexpr pa_usec_t RequestTimeoutUsec = 1000 * UsecPerMsec;
+// HRESULT_FROM_WIN32(ERROR_TIMEOUT), what Windows reports for a wait that ran out.
+constexpr HRESULT NoAnswerInTime = static_cast<HRESULT>(0x800705B4);
+
+// libpulse writes its own warnings to standard error, such as a cookie file it could
+// not create in an unwritable HOME (the local socket does not need one). The program
+// writes one line there at start and nothing else, so they go to the system log
+// instead, unless the user asked for libpulse's log (PULSE_LOG, PULSE_LOG_SYSLOG,
+// PULSE_LOG_JOURNAL). libpulse reads these once, at its first message: this runs
+// before any call into it.
+void SendLibraryLogToSystemLog() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (const char* name : {"PULSE_LOG", "PULSE_LOG_SYSLOG", "PULSE_LOG_JOURNAL"})
+            if (std::getenv(name) != nullptr) return;
+        setenv("PULSE_LOG_SYSLOG", "1", 0);
+    });
+}
 
 }  // namespace
 
@@ -47,6 +64,7 @@ PulseAudioService::PulseAudioService() = default;
 
 std::shared_ptr<PulseAudioService> PulseAudioService::Connect(const char* server, std::chrono::milliseconds timeout,
                                                               std::string* whyNot) {
+    SendLibraryLogToSystemLog();
     std::shared_ptr<PulseAudioService> service(new PulseAudioService());
     std::string reason;
     if (!service->Start(server, timeout, reason)) {
@@ -113,7 +131,7 @@ bool PulseAudioService::Start(const char* server, std::chrono::milliseconds time
                    request->success = success != 0;
                    pa_threaded_mainloop_signal(request->service->loop_, 0);
                },
-               &request)) &&
+               &request)) == S_OK &&
            request.success;
 }
 
@@ -140,14 +158,23 @@ bool PulseAudioService::Connected() {
     return connected_;
 }
 
-// Waits, with the lock held by the caller, until the operation completes. The loop
+// Waits, with the lock held by the caller, until the operations complete. The loop
 // thread's callbacks signal; a server that goes away ends the wait too (the state
-// callback signals), and the unfinished operation is cancelled so that its callback
-// cannot run later. A server that neither answers nor goes away (stopped, or hung)
-// would hold the caller until libpulse's own 30 s timeout: a timer on the loop ends
-// the wait after RequestTimeout instead, and the server is taken for gone.
-bool PulseAudioService::Await(pa_operation* operation) {
-    if (operation == nullptr) return false;
+// callback signals), and the unfinished operations are cancelled so that their
+// callbacks cannot run later. A server that neither answers nor goes away (stopped, or
+// hung) would hold the caller until libpulse's own 30 s timeout: a timer on the loop
+// ends the wait after RequestTimeout instead. That fails the request and nothing
+// more: a loaded desktop can stall its sound server for a second, and once it answers
+// again its events flow on the same connection. S_OK when every operation completed.
+HRESULT PulseAudioService::AwaitAll(std::span<pa_operation* const> operations) {
+    if (std::find(operations.begin(), operations.end(), nullptr) != operations.end()) {
+        for (pa_operation* operation : operations) {
+            if (operation == nullptr) continue;
+            pa_operation_cancel(operation);
+            pa_operation_unref(operation);
+        }
+        return connected_ ? E_FAIL : AUDCLNT_E_SERVICE_NOT_RUNNING;
+    }
     struct Deadline {
         pa_threaded_mainloop* loop;
         bool passed = false;
@@ -160,31 +187,24 @@ bool PulseAudioService::Await(pa_operation* operation) {
             pa_threaded_mainloop_signal(deadline->loop, 0);
         },
         &deadline);
-    while (connected_ && !deadline.passed && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+    auto running = [](pa_operation* operation) { return pa_operation_get_state(operation) == PA_OPERATION_RUNNING; };
+    while (connected_ && !deadline.passed && std::any_of(operations.begin(), operations.end(), running))
         pa_threaded_mainloop_wait(loop_);
     if (timer != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(timer);
-    bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
-    if (!done) pa_operation_cancel(operation);
-    pa_operation_unref(operation);
-    if (!done && deadline.passed) GiveUpOnServer();
-    return done;
+    bool done = true;
+    for (pa_operation* operation : operations) {
+        if (pa_operation_get_state(operation) != PA_OPERATION_DONE) {
+            done = false;
+            pa_operation_cancel(operation);
+        }
+        pa_operation_unref(operation);
+    }
+    if (done) return S_OK;
+    if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    return deadline.passed ? NoAnswerInTime : E_FAIL;
 }
 
-// Ends the connection from our side. Disconnecting never waits for the server: the
-// state callback runs at once, on this thread, and reports the streams gone as a
-// server that went away would.
-void PulseAudioService::GiveUpOnServer() {
-    if (connected_) pa_context_disconnect(context_);
-}
-
-// A stream new to the cache takes the server's values as they are.
-void PulseAudioService::TakeFirstReport(Stream& stream, const pa_sink_input_info* info) {
-    stream.sink = info->sink;
-    stream.volume = info->volume;
-    stream.mute = info->mute != 0;
-    stream.corked = info->corked != 0;
-    stream.properties = ReadStreamProperties(info->proplist);
-}
+HRESULT PulseAudioService::Await(pa_operation* operation) { return AwaitAll(std::span(&operation, 1)); }
 
 HRESULT PulseAudioService::Usable() {
     if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING;
@@ -193,15 +213,14 @@ HRESULT PulseAudioService::Usable() {
     return S_OK;
 }
 
-PulseAudioService::Stream* PulseAudioService::Find(SessionKey session) {
-    if (session > PA_INVALID_INDEX) return nullptr;
-    auto it = streams_.find(static_cast<uint32_t>(session));
-    return it == streams_.end() ? nullptr : &it->second;
+PulseAudioService::Session* PulseAudioService::Find(SessionKey key) {
+    auto it = sessions_.find(key);
+    return it == sessions_.end() ? nullptr : &it->second;
 }
 
 // The server's default sink into request->defaultSink (empty when it has none).
-// False when the server did not answer. Called with the loop's lock held.
-bool PulseAudioService::QueryDefaultSink(Request* request) {
+// Called with the loop's lock held.
+HRESULT PulseAudioService::QueryDefaultSink(Request* request) {
     return Await(pa_context_get_server_info(
         context_,
         [](pa_context*, const pa_server_info* info, void* userdata) {
@@ -217,52 +236,59 @@ HRESULT PulseAudioService::DefaultEndpoint(EDataFlow flow, ERole) {
     if (HRESULT hr = Usable(); hr != S_OK) return hr;
     if (flow != eRender) return E_NOTFOUND;  // sessions are playback streams only
     Request request(this);
-    if (!QueryDefaultSink(&request)) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    if (HRESULT hr = QueryDefaultSink(&request); hr != S_OK) return hr;
     return request.defaultSink.empty() ? E_NOTFOUND : S_OK;
 }
 
 // Asks the server afresh: the default sink, its index, then every sink input. Streams
 // new to the cache take their values from the answer; streams already known keep what
-// the subscription reported, so that no change slips past a notification.
+// the subscription reported, so that no change slips past a notification. The
+// sessions are listed by the lowest index among their streams.
 HRESULT PulseAudioService::ListSessions(std::vector<SessionKey>* sessions) {
     Lock lock(loop_);
     if (HRESULT hr = Usable(); hr != S_OK) return hr;
     Request request(this);
-    if (!QueryDefaultSink(&request)) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    if (HRESULT hr = QueryDefaultSink(&request); hr != S_OK) return hr;
     if (request.defaultSink.empty()) return S_OK;  // no sink, no sessions
 
-    if (!Await(pa_context_get_sink_info_by_name(
-            context_, request.defaultSink.c_str(),
-            [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
-                auto* request = static_cast<Request*>(userdata);
-                if (info != nullptr && eol == 0) request->sinkIndex = info->index;
-                if (eol != 0) pa_threaded_mainloop_signal(request->service->loop_, 0);
-            },
-            &request)))
-        return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    HRESULT hr = Await(pa_context_get_sink_info_by_name(
+        context_, request.defaultSink.c_str(),
+        [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+            auto* request = static_cast<Request*>(userdata);
+            if (info != nullptr && eol == 0) request->sinkIndex = info->index;
+            if (eol != 0) pa_threaded_mainloop_signal(request->service->loop_, 0);
+        },
+        &request));
+    if (hr != S_OK) return hr;
     if (request.sinkIndex == PA_INVALID_INDEX) return S_OK;  // the default sink vanished meanwhile
 
-    if (!Await(pa_context_get_sink_input_info_list(
-            context_,
-            [](pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
-                auto* request = static_cast<Request*>(userdata);
-                if (eol != 0) {
-                    pa_threaded_mainloop_signal(request->service->loop_, 0);
-                    return;
-                }
-                if (info->sink != request->sinkIndex) return;
-                auto [it, isNew] = request->service->streams_.try_emplace(info->index);
-                Stream& stream = it->second;
-                if (isNew) TakeFirstReport(stream, info);
-                if (stream.identifier.empty())
-                    stream.identifier = SessionIdentifier(request->defaultSink, stream.properties, info->index);
-                stream.listed = true;
-                request->sessions.push_back(info->index);
-            },
-            &request)))
-        return AUDCLNT_E_SERVICE_NOT_RUNNING;
-    std::sort(request.sessions.begin(), request.sessions.end());
-    *sessions = std::move(request.sessions);
+    hr = Await(pa_context_get_sink_input_info_list(
+        context_,
+        [](pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
+            auto* request = static_cast<Request*>(userdata);
+            PulseAudioService* service = request->service;
+            if (eol != 0) {
+                pa_threaded_mainloop_signal(service->loop_, 0);
+                return;
+            }
+            Stream& stream = service->streams_[info->index];
+            if (!stream.reported) service->TakeReport(info->index, stream, info);
+            if (info->sink != request->sinkIndex || stream.sink != request->sinkIndex) return;
+            Session& session = service->sessions_.at(stream.session);
+            if (!session.listed) {
+                session.listed = true;
+                session.identifier = SessionIdentifier(request->defaultSink, stream.properties, session.membership);
+            }
+            auto [it, isNew] = request->sessions.try_emplace(stream.session, info->index);
+            if (!isNew) it->second = std::min(it->second, info->index);
+        },
+        &request));
+    if (hr != S_OK) return hr;
+    std::vector<std::pair<uint32_t, SessionKey>> order;
+    for (auto [key, lowest] : request.sessions) order.emplace_back(lowest, key);
+    std::sort(order.begin(), order.end());
+    sessions->clear();
+    for (auto [lowest, key] : order) sessions->push_back(key);
     return S_OK;
 }
 
@@ -273,54 +299,61 @@ bool PulseAudioService::Supports(SessionKey session, REFIID iid) {
 }
 
 // The getters answer from the cache, which the subscription keeps current: they never
-// wait for the server, so they also work from inside a notification.
+// wait for the server, so they also work from inside a notification. They read what
+// the registered objects were last told.
 template <typename Read>
-HRESULT PulseAudioService::ReadCached(SessionKey session, Read read) {
+HRESULT PulseAudioService::ReadSession(SessionKey key, Read read) {
     Lock lock(loop_);
     if (!connected_) return AUDCLNT_E_SERVICE_NOT_RUNNING;
-    const Stream* stream = Find(session);
-    if (stream == nullptr) return AUDCLNT_E_DEVICE_INVALIDATED;
-    return read(*stream);
+    const Session* session = Find(key);
+    if (session == nullptr) return AUDCLNT_E_DEVICE_INVALIDATED;
+    return read(*session);
 }
 
-HRESULT PulseAudioService::IsSystemSounds(SessionKey session) {
-    return ReadCached(session, [](const Stream& stream) { return stream.properties.systemSounds ? S_OK : S_FALSE; });
+HRESULT PulseAudioService::IsSystemSounds(SessionKey key) {
+    return ReadSession(key, [](const Session& session) {
+        return session.membership.kind == SessionMembership::Kind::SystemSounds ? S_OK : S_FALSE;
+    });
 }
 
-HRESULT PulseAudioService::ProcessId(SessionKey session, DWORD* processId) {
-    return ReadCached(session, [&](const Stream& stream) {
+HRESULT PulseAudioService::ProcessId(SessionKey key, DWORD* processId) {
+    return ReadSession(key, [&](const Session& session) {
+        switch (session.membership.kind) {
+        case SessionMembership::Kind::Application: *processId = session.membership.processId; return S_OK;
+        // The system sounds of every process.
+        case SessionMembership::Kind::SystemSounds: *processId = 0; return AUDCLNT_S_NO_SINGLE_PROCESS;
         // A stream without application.process.id (a network client, a module's own
         // stream) has no process to name.
-        if (!stream.properties.processId) return E_NOTFOUND;
-        *processId = *stream.properties.processId;
+        case SessionMembership::Kind::OwnStream: break;
+        }
+        return E_NOTFOUND;
+    });
+}
+
+HRESULT PulseAudioService::Identifier(SessionKey key, std::u16string* identifier) {
+    return ReadSession(key, [&](const Session& session) {
+        *identifier = session.identifier;
         return S_OK;
     });
 }
 
-HRESULT PulseAudioService::Identifier(SessionKey session, std::u16string* identifier) {
-    return ReadCached(session, [&](const Stream& stream) {
-        *identifier = stream.identifier;
+HRESULT PulseAudioService::State(SessionKey key, AudioSessionState* state) {
+    return ReadSession(key, [&](const Session& session) {
+        *state = session.shown.state;
         return S_OK;
     });
 }
 
-HRESULT PulseAudioService::State(SessionKey session, AudioSessionState* state) {
-    return ReadCached(session, [&](const Stream& stream) {
-        *state = stream.gone ? AudioSessionStateExpired : StateOfStream(stream.corked);
+HRESULT PulseAudioService::Volume(SessionKey key, float* volume) {
+    return ReadSession(key, [&](const Session& session) {
+        *volume = LevelFromVolume(session.shown.volume);
         return S_OK;
     });
 }
 
-HRESULT PulseAudioService::Volume(SessionKey session, float* volume) {
-    return ReadCached(session, [&](const Stream& stream) {
-        *volume = LevelOfStream(stream.volume);
-        return S_OK;
-    });
-}
-
-HRESULT PulseAudioService::Mute(SessionKey session, BOOL* mute) {
-    return ReadCached(session, [&](const Stream& stream) {
-        *mute = stream.mute ? TRUE : FALSE;
+HRESULT PulseAudioService::Mute(SessionKey key, BOOL* mute) {
+    return ReadSession(key, [&](const Session& session) {
+        *mute = session.shown.mute ? TRUE : FALSE;
         return S_OK;
     });
 }
@@ -333,54 +366,84 @@ HRESULT PulseAudioService::SetMute(SessionKey session, BOOL mute, const GUID& ev
     return RequestChange(session, PendingChange{0, false, PA_VOLUME_MUTED, mute != FALSE, eventContext});
 }
 
-// The change is remembered before the request leaves, so that the report it causes
-// finds the caller's event context however the answers interleave.
-HRESULT PulseAudioService::RequestChange(SessionKey session, PendingChange change) {
+// Writes every stream of the session. The change is remembered before the requests
+// leave, so that the report it causes finds the caller's event context however the
+// answers interleave. The server applies them, and reports them, in the order sent:
+// a level going down reaches the loudest stream last and a level going up reaches it
+// first, so the session's level moves once, straight to the new value.
+HRESULT PulseAudioService::RequestChange(SessionKey key, PendingChange change) {
     Lock lock(loop_);
     if (HRESULT hr = Usable(); hr != S_OK) return hr;
-    Stream* stream = Find(session);
-    if (stream == nullptr || stream->gone) return AUDCLNT_E_DEVICE_INVALIDATED;
-    const uint32_t index = static_cast<uint32_t>(session);
-    change.id = nextPendingId_++;
-    stream->pending.push_back(change);
+    Session* session = Find(key);
+    if (session == nullptr || session->streams.empty()) return AUDCLNT_E_DEVICE_INVALIDATED;
 
-    Request request(this, index, change.id);
-    auto answered = [](pa_context*, int success, void* userdata) {
+    std::vector<uint32_t> targets = session->streams;
+    std::vector<pa_cvolume> volumes;
+    if (change.isVolume) {
+        auto loudness = [&](uint32_t index) { return VolumeOfStream(streams_.at(index).status.volume); };
+        const bool down = change.volume <= session->shown.volume;
+        std::stable_sort(targets.begin(), targets.end(),
+                         [&](uint32_t a, uint32_t b) { return down ? loudness(a) < loudness(b) : loudness(a) > loudness(b); });
+        for (uint32_t index : targets) volumes.push_back(streams_.at(index).status.volume);
+        // Read, modify, write: each stream keeps its balance and its share of the level.
+        volumes = ScaledSessionToLevel(volumes, change.volume);
+    }
+    change.id = nextPendingId_++;
+    session->pending.push_back(change);
+
+    std::vector<Request> requests(targets.size(), Request(this));
+    std::vector<pa_operation*> operations;
+    auto answered = [](pa_context* context, int success, void* userdata) {
         auto* request = static_cast<Request*>(userdata);
         request->success = success != 0;
-        if (request->success) request->service->MarkApplied(request->stream, request->pendingId);
+        if (!request->success) request->error = pa_context_errno(context);
         pa_threaded_mainloop_signal(request->service->loop_, 0);
     };
-    pa_operation* operation;
-    if (change.isVolume) {
-        // Read, modify, write: the loudest channel gets the level, the others keep
-        // their share of it, so a balance the user set stays.
-        const pa_cvolume volume = ScaledToLevel(stream->volume, change.volume);
-        operation = pa_context_set_sink_input_volume(context_, index, &volume, answered, &request);
-    } else {
-        operation = pa_context_set_sink_input_mute(context_, index, change.mute ? 1 : 0, answered, &request);
+    for (size_t k = 0; k < targets.size(); ++k) {
+        operations.push_back(
+            change.isVolume ? pa_context_set_sink_input_volume(context_, targets[k], &volumes[k], answered, &requests[k])
+                            : pa_context_set_sink_input_mute(context_, targets[k], change.mute ? 1 : 0, answered, &requests[k]));
     }
-    if (Await(operation) && request.success) return S_OK;
-
-    if (Stream* again = Find(session)) std::erase_if(again->pending, [&](const PendingChange& p) { return p.id == change.id; });
-    return connected_ ? AUDCLNT_E_DEVICE_INVALIDATED : AUDCLNT_E_SERVICE_NOT_RUNNING;
+    // Done when the server took the value for every stream it still has; a stream that
+    // ended meanwhile ("no such entity") has nothing left to change.
+    HRESULT hr = AwaitAll(operations);
+    if (hr == S_OK) {
+        bool anyTaken = false, allTaken = true;
+        for (const Request& request : requests) {
+            anyTaken = anyTaken || request.success;
+            if (!request.success && request.error != PA_ERR_NOENTITY) allTaken = false;
+        }
+        if (anyTaken && allTaken) {
+            MarkApplied(key, change.id);
+            return S_OK;
+        }
+        hr = AUDCLNT_E_DEVICE_INVALIDATED;
+    }
+    // A server that did not answer in time may still apply the change when it wakes:
+    // its report then carries the caller's context.
+    if (hr != NoAnswerInTime) {
+        if (Session* again = Find(key)) std::erase_if(again->pending, [&](const PendingChange& p) { return p.id == change.id; });
+    }
+    return hr;
 }
 
-void PulseAudioService::MarkApplied(uint32_t index, uint64_t pendingId) {
-    auto it = streams_.find(index);
-    if (it == streams_.end()) return;
-    for (PendingChange& change : it->second.pending)
+void PulseAudioService::MarkApplied(SessionKey key, uint64_t pendingId) {
+    Session* session = Find(key);
+    if (session == nullptr) return;
+    for (PendingChange& change : session->pending)
         if (change.id == pendingId) change.applied = true;
 }
 
-// The context of the request that explains the reported change, if one of ours does;
-// requests before it were overtaken by it. When none does, another client changed the
-// stream after every request the server has already answered: those are dropped.
-GUID PulseAudioService::TakeContext(Stream& stream, bool volumeChanged, pa_volume_t volume, bool muteChanged, bool mute) {
-    auto& pending = stream.pending;
+// The context of the request that explains the session's new level or mute, if one
+// of ours does; requests before it were overtaken by it. When none does, another
+// client changed the session after every request the server has already answered:
+// those are dropped.
+GUID PulseAudioService::TakeContext(Session& session, bool volumeChanged, bool muteChanged) {
+    auto& pending = session.pending;
     for (size_t k = 0; k < pending.size(); ++k) {
         const PendingChange& change = pending[k];
-        bool explains = change.isVolume ? volumeChanged && change.volume == volume : muteChanged && change.mute == mute;
+        bool explains = change.isVolume ? volumeChanged && change.volume == session.shown.volume
+                                        : muteChanged && change.mute == session.shown.mute;
         if (explains) {
             GUID context = change.eventContext;
             pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(k) + 1);
@@ -407,19 +470,22 @@ void PulseAudioService::OnContextState() {
 }
 
 void PulseAudioService::OnServerGone() {
-    for (auto& [index, stream] : streams_) {
-        if (!stream.listed || stream.gone) continue;
-        stream.gone = true;
-        Notifications().DeliverDisconnect(index, DisconnectReasonServerShutdown);
+    for (auto& [key, session] : sessions_) {
+        if (!session.listed || session.shown.state == AudioSessionStateExpired) continue;
+        Notifications().DeliverDisconnect(key, DisconnectReasonServerShutdown);
     }
 }
 
+// A stream announced (new, or changed before this process knew it) is asked for; a
+// stream removed is forgotten, so that a late answer about it finds nothing to update
+// (PipeWire may hand its index to a later stream, which is announced anew).
 void PulseAudioService::OnSubscription(pa_subscription_event_type_t event, uint32_t index) {
     if ((event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SINK_INPUT) return;
     if ((event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE) {
         OnStreamRemoved(index);
         return;
     }
+    streams_.try_emplace(index);
     pa_operation* operation = pa_context_get_sink_input_info(
         context_, index,
         [](pa_context*, const pa_sink_input_info* info, int eol, void* self) {
@@ -431,42 +497,79 @@ void PulseAudioService::OnSubscription(pa_subscription_event_type_t event, uint3
 }
 
 void PulseAudioService::OnStreamReport(const pa_sink_input_info* info) {
-    auto [it, isNew] = streams_.try_emplace(info->index);
-    Stream& stream = it->second;
-    if (isNew) {
-        // Nobody can have registered for a stream that was never listed.
-        TakeFirstReport(stream, info);
-        return;
-    }
-    if (stream.gone) return;
-    const pa_volume_t oldVolume = VolumeOfStream(stream.volume);
-    const pa_volume_t newVolume = VolumeOfStream(info->volume);
-    const bool volumeChanged = oldVolume != newVolume;
-    const bool muteChanged = stream.mute != (info->mute != 0);
-    const bool stateChanged = stream.corked != (info->corked != 0);
-    stream.sink = info->sink;
-    stream.volume = info->volume;
-    stream.mute = info->mute != 0;
-    stream.corked = info->corked != 0;
+    auto it = streams_.find(info->index);
+    if (it == streams_.end()) return;  // removed since it was asked for
+    TakeReport(info->index, it->second, info);
+}
 
-    if (volumeChanged || muteChanged) {
-        GUID context = TakeContext(stream, volumeChanged, newVolume, muteChanged, stream.mute);
-        Notifications().DeliverVolume(info->index, LevelFromVolume(newVolume), stream.mute ? TRUE : FALSE, context);
+// The stream as the server reports it, in the session its process and sink make; the
+// sessions it left and joined report what changed. Nothing is written to the server.
+void PulseAudioService::TakeReport(uint32_t index, Stream& stream, const pa_sink_input_info* info) {
+    stream.reported = true;
+    stream.sink = info->sink;
+    stream.status = StreamStatus{info->volume, info->mute != 0, info->corked != 0};
+    stream.properties = ReadStreamProperties(info->proplist);
+    Place(index, stream);
+    Refresh(stream.session);
+}
+
+void PulseAudioService::Place(uint32_t index, Stream& stream) {
+    const SessionMembership membership = MembershipOf(stream.properties, stream.sink, index);
+    auto [found, isNew] = sessionOf_.try_emplace(membership, nextSessionKey_);
+    const SessionKey key = found->second;
+    if (isNew) {
+        ++nextSessionKey_;
+        sessions_[key].membership = membership;
     }
-    if (stateChanged) Notifications().DeliverState(info->index, StateOfStream(stream.corked));
+    if (stream.session == key) return;
+    if (stream.session != 0) Leave(index, stream.session);
+    stream.session = key;
+    sessions_.at(key).streams.push_back(index);
+}
+
+void PulseAudioService::Leave(uint32_t index, SessionKey key) {
+    std::erase(sessions_.at(key).streams, index);
+    Refresh(key);
+}
+
+// Reports what changed in the session since it last reported: one volume report when
+// its level or mute moved, one state report when its state did. A session nobody can
+// name (never listed) that has no stream left is forgotten.
+void PulseAudioService::Refresh(SessionKey key) {
+    auto it = sessions_.find(key);
+    Session& session = it->second;
+    std::vector<const StreamStatus*> members;
+    for (uint32_t index : session.streams) members.push_back(&streams_.at(index).status);
+    SessionStatus now = StatusOfSession(members);
+    if (members.empty()) {
+        // An Expired session keeps showing its last level and mute.
+        now.volume = session.shown.volume;
+        now.mute = session.shown.mute;
+        session.pending.clear();
+        if (!session.listed) {
+            sessionOf_.erase(session.membership);
+            sessions_.erase(it);
+            return;
+        }
+    }
+    const bool volumeChanged = now.volume != session.shown.volume;
+    const bool muteChanged = now.mute != session.shown.mute;
+    const bool stateChanged = now.state != session.shown.state;
+    session.shown = now;
+    if (!session.listed) return;  // nobody can have registered for it
+    if (volumeChanged || muteChanged) {
+        GUID context = TakeContext(session, volumeChanged, muteChanged);
+        Notifications().DeliverVolume(key, LevelFromVolume(now.volume), now.mute ? TRUE : FALSE, context);
+    }
+    if (stateChanged) Notifications().DeliverState(key, now.state);
 }
 
 void PulseAudioService::OnStreamRemoved(uint32_t index) {
     auto it = streams_.find(index);
     if (it == streams_.end()) return;
-    if (!it->second.listed) {
-        streams_.erase(it);  // no session object can name it
-        return;
-    }
-    if (it->second.gone) return;
-    it->second.gone = true;
-    it->second.pending.clear();
-    Notifications().DeliverState(index, AudioSessionStateExpired);
+    const SessionKey key = it->second.session;
+    streams_.erase(it);
+    if (key != 0) Leave(index, key);
 }
 
 std::shared_ptr<AudioService> CreatePulseService(std::string& whyNot) {

@@ -1,9 +1,12 @@
 // The audio service over a PulseAudio server (or PipeWire through its PulseAudio
-// interface): the default sink is the render endpoint, its sink inputs are the sessions.
+// interface): the default sink is the render endpoint, and a session is an application
+// on it, as on Windows: one process's sink inputs on that sink together (see
+// SessionMembership). Its state, level and mute come from all of its streams, and the
+// same session comes back when its process plays on the sink again.
 //
 // Threads and locks. libpulse runs on a threaded main loop; every call into it holds
 // the loop's lock, and every callback runs on the loop thread with that lock held. The
-// stream cache below is guarded by the same lock. Notifications are delivered from the
+// stream and session caches below are guarded by the same lock. Notifications are delivered from the
 // loop thread, so the hub's mutex is always taken after the loop lock, never before:
 // the hub itself never calls the service, and the program unregisters from its window
 // thread without holding the loop lock. A delivery in progress therefore only makes
@@ -16,7 +19,9 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "mmdevapi/audio_service.h"
 #include "mmdevapi/pulse/pulse_mapping.h"
@@ -50,13 +55,15 @@ public:
     // The event context of changes that this process did not request.
     static constexpr GUID OtherClientContext = {0x3c0d8a51, 0x7e26, 0x4f0b, {0x9d, 0x41, 0x70, 0x75, 0x6c, 0x73, 0x65, 0x21}};
 
-    // False once the server has gone away; every call then fails.
+    // False once the connection is lost (the server went away, or the protocol failed);
+    // every call then fails. A server that is only slow to answer keeps it.
     bool Connected();
 
 private:
     PulseAudioService();
 
-    // A SetVolume or SetMute of ours whose change has not been reported yet.
+    // A SetVolume or SetMute of ours whose change has not been reported yet: the
+    // session's level (or mute) the caller asked for.
     struct PendingChange {
         uint64_t id;
         bool isVolume;
@@ -66,15 +73,21 @@ private:
         bool applied = false;  // the server answered the request: later reports include it
     };
 
+    // A sink input as the server last reported it.
     struct Stream {
+        bool reported = false;  // announced by an event, not yet reported
         uint32_t sink = PA_INVALID_INDEX;
-        pa_cvolume volume{};
-        bool mute = false;
-        bool corked = false;
+        StreamStatus status;
         StreamProperties properties;
-        std::u16string identifier;  // set when first listed as a session
-        bool listed = false;        // handed out as a session key
-        bool gone = false;          // removed from the server: Expired
+        SessionKey session = 0;  // the session it belongs to, 0 before its first report
+    };
+
+    struct Session {
+        SessionMembership membership;
+        std::u16string identifier;      // set when first listed
+        bool listed = false;            // handed out as a session key: it stays, Expired or not
+        std::vector<uint32_t> streams;  // its streams now
+        SessionStatus shown;            // as last reported to the registered objects
         std::deque<PendingChange> pending;
     };
 
@@ -83,25 +96,29 @@ private:
 
     bool Start(const char* server, std::chrono::milliseconds timeout, std::string& whyNot);
     std::string ServerAddress(const char* requested);
-    bool Await(pa_operation* operation);
-    void GiveUpOnServer();
-    bool QueryDefaultSink(Request* request);
-    static void TakeFirstReport(Stream& stream, const pa_sink_input_info* info);
+    HRESULT Await(pa_operation* operation);
+    HRESULT AwaitAll(std::span<pa_operation* const> operations);
+    HRESULT QueryDefaultSink(Request* request);
     HRESULT Usable();
-    // Takes the loop's lock and calls read with the session's cached stream; the
-    // error the getters return when there is none.
+    // Takes the loop's lock and calls read with the session; the error the getters
+    // return when there is none.
     template <typename Read>
-    HRESULT ReadCached(SessionKey session, Read read);
-    Stream* Find(SessionKey session);
-    HRESULT RequestChange(SessionKey session, PendingChange change);
+    HRESULT ReadSession(SessionKey key, Read read);
+    Session* Find(SessionKey key);
+    HRESULT RequestChange(SessionKey key, PendingChange change);
+
+    void TakeReport(uint32_t index, Stream& stream, const pa_sink_input_info* info);
+    void Place(uint32_t index, Stream& stream);
+    void Leave(uint32_t index, SessionKey key);
+    void Refresh(SessionKey key);
 
     void OnContextState();
     void OnSubscription(pa_subscription_event_type_t event, uint32_t index);
     void OnStreamReport(const pa_sink_input_info* info);
     void OnStreamRemoved(uint32_t index);
     void OnServerGone();
-    void MarkApplied(uint32_t stream, uint64_t pendingId);
-    GUID TakeContext(Stream& stream, bool volumeChanged, pa_volume_t volume, bool muteChanged, bool mute);
+    void MarkApplied(SessionKey key, uint64_t pendingId);
+    GUID TakeContext(Session& session, bool volumeChanged, bool muteChanged);
 
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
@@ -109,7 +126,10 @@ private:
     bool shuttingDown_ = false;  // the destructor runs: no more notifications
     bool timedOut_ = false;
     uint64_t nextPendingId_ = 1;
+    SessionKey nextSessionKey_ = 1;
     std::map<uint32_t, Stream> streams_;
+    std::map<SessionKey, Session> sessions_;
+    std::map<SessionMembership, SessionKey> sessionOf_;
 };
 
 std::shared_ptr<AudioService> CreatePulseService(std::string& whyNot);
