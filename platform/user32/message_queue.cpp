@@ -245,6 +245,7 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     std::shared_ptr<MessageQueue> queue = CurrentQueue();
     while (true) {
         if (hWnd && QueueOf(hWnd) != queue) return -1;  // not a window of this thread
+        TakeCloseRequest(*queue);
         if (TakeNext(*queue, hWnd, wMsgFilterMin, wMsgFilterMax, lpMsg)) return lpMsg->message == WM_QUIT ? 0 : 1;
         std::optional<uint64_t> nextTimerDue = NextTimerDue(*queue);
         if (IdleHandler* handler = installedIdleHandler.load()) {
