@@ -43,10 +43,12 @@ protected:
         server.Stop();
     }
 
-    // Runs the program through the steps; it must quit by itself with exit code 0 and
-    // give every reference back.
+    // Runs the program through every step; the last must close it, and it must quit
+    // by itself with exit code 0 and give every reference back.
     void Run(std::vector<Step> steps) {
+        const size_t count = steps.size();
         RunResult result = RunWinMain(std::move(steps));
+        ExpectEveryStepRan(result, count);
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_FALSE(result.stepsExhausted);
         ExpectReferencesGivenBack(service.get());

@@ -38,6 +38,14 @@ std::vector<std::string> DrawingLines(const std::vector<platform::test::GdiCall>
 // Lines that start with `prefix`.
 std::vector<std::string> Matching(const std::vector<std::string>& lines, const std::string& prefix);
 
+// A program that ends before its last step (its window was never made, or it quit
+// early) skips the checks the remaining steps hold; one that had to be made to quit
+// did not close when asked.
+inline void ExpectEveryStepRan(const RunResult& result, size_t steps) {
+    EXPECT_EQ(result.stepsRun, steps) << "the program ended before its last step";
+    EXPECT_FALSE(result.forcedQuit) << "the program did not quit when closed; the driver ended its loop";
+}
+
 class ProgramTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -52,10 +60,13 @@ protected:
         return service;
     }
 
-    // Runs the program through `steps`, then checks the way out: exit code 0, the
-    // steps were enough for the program to quit, and every reference given back.
+    // Runs the program through `steps`, then checks the way out: every step ran, the
+    // program quit by itself (closed by a step, or by the driver's WM_CLOSE after the
+    // last one), exit code 0, and every reference given back.
     RunResult Run(std::vector<Step> steps, platform::test::RunOptions options = {}) {
+        const size_t count = steps.size();
         RunResult result = RunWinMain(std::move(steps), options);
+        ExpectEveryStepRan(result, count);
         EXPECT_EQ(result.exitCode, 0);
         ExpectReferencesGivenBack(service.get());
         return result;

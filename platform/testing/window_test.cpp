@@ -90,6 +90,8 @@ public:
         PostQuitMessage(0);
     }
 
+    size_t StepsRun() const { return next_; }
+
     bool stepsExhausted = false;
     bool forcedQuit = false;
 
@@ -224,6 +226,7 @@ RunResult RunWinMain(std::vector<Step> steps, RunOptions options) {
     char commandLine[] = "";
     RunResult result;
     result.exitCode = WinMain(user32::ProgramInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
+    result.stepsRun = runner.StepsRun();
     result.stepsExhausted = runner.stepsExhausted;
     result.forcedQuit = runner.forcedQuit;
     result.messageBoxes = user32::TakeMessageBoxes();

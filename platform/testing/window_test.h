@@ -51,6 +51,7 @@ struct RunOptions {
 
 struct RunResult {
     int exitCode = 0;
+    size_t stepsRun = 0;          // how many of the steps ran, in order from the first
     bool stepsExhausted = false;  // the program still waited after the last step
     std::vector<MessageBoxRecord> messageBoxes;
     // Which of the RunOptions failures the program actually ran into.

@@ -10,7 +10,8 @@
 // From user32; declared here because this file is built outside the library.
 namespace platform::user32 {
 HINSTANCE ProgramInstance();
-}
+void CloseWindowsOnTerminationSignals();
+}  // namespace platform::user32
 
 namespace {
 
@@ -58,5 +59,7 @@ int main(int argc, char** argv) {
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
+    // A logout, Ctrl+C or a closed terminal ends the program the way its close does.
+    platform::user32::CloseWindowsOnTerminationSignals();
     return WinMain(platform::user32::ProgramInstance(), nullptr, commandLine.data(), SW_SHOWDEFAULT);
 }

@@ -96,8 +96,8 @@ void WatchDisplay(MessageQueue& queue, const video::Backend* backend, int descri
     queue.watchedBackend = serial;
 }
 
-// Without an epoll set, or on a kernel without epoll_pwait2 (before 5.11): the same
-// wait through ppoll, which registers both descriptors anew on every call.
+// Without an epoll set, or where epoll_pwait2 cannot be used: the same wait through
+// ppoll, which registers both descriptors anew on every call.
 void PollDescriptors(MessageQueue& queue, int displayDescriptor, const timespec* timeout) {
     pollfd descriptors[2] = {{queue.wakeDescriptor, POLLIN, 0}, {displayDescriptor, POLLIN, 0}};
     ppoll(descriptors, displayDescriptor >= 0 ? 2 : 1, timeout, nullptr);
@@ -129,7 +129,11 @@ void SleepUntilWork(MessageQueue& queue, std::optional<uint64_t> nextTimerDue) {
     WatchDisplay(queue, backend, displayDescriptor);
     epoll_event ready[2];
     const int count = epoll_pwait2(queue.waitSet, ready, 2, bound, nullptr);
-    if (count < 0 && errno == ENOSYS) {
+    // A kernel before 5.11 lacks the call (ENOSYS), and a seccomp profile written before
+    // it existed refuses it (EPERM, as older container runtimes answer). Any such error
+    // would come back at once on every later wait and the loop would never sleep, so
+    // the process waits through ppoll from then on. A signal (EINTR) is only a wake-up.
+    if (count < 0 && errno != EINTR) {
         epollWaits.store(false, std::memory_order_relaxed);
         PollDescriptors(queue, displayDescriptor, bound);
         return;
@@ -241,6 +245,7 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     std::shared_ptr<MessageQueue> queue = CurrentQueue();
     while (true) {
         if (hWnd && QueueOf(hWnd) != queue) return -1;  // not a window of this thread
+        TakeCloseRequest(*queue);
         if (TakeNext(*queue, hWnd, wMsgFilterMin, wMsgFilterMax, lpMsg)) return lpMsg->message == WM_QUIT ? 0 : 1;
         std::optional<uint64_t> nextTimerDue = NextTimerDue(*queue);
         if (IdleHandler* handler = installedIdleHandler.load()) {

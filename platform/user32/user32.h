@@ -15,6 +15,12 @@ namespace platform::user32 {
 // The instance handle that main() passes to WinMain.
 HINSTANCE ProgramInstance();
 
+// From now on the first SIGTERM, SIGINT or SIGHUP closes the calling thread's
+// top-level windows through its message queue, and a second one of the same kind ends
+// the process as it would have by default. Signals ignored at start stay ignored.
+// main() calls it before WinMain.
+void CloseWindowsOnTerminationSignals();
+
 // Where timers get the time. The program uses the monotonic clock; the test driver
 // installs a clock that only moves when a test says so.
 class Clock {

@@ -175,6 +175,11 @@ void DropMessagesFor(MessageQueue& queue, HWND window);
 void PostToQueue(MessageQueue& queue, const MSG& message);
 void ResetCurrentQueue();
 
+// Termination signals (termination_signals.cpp): posts WM_CLOSE to the calling
+// thread's top-level windows when a signal asked for it and queue is the one the
+// signals wake.
+void TakeCloseRequest(const MessageQueue& queue);
+
 // Input (input.cpp).
 void SetCapture(HWND window);
 void ReleaseCapture();

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# SIGTERM, SIGINT and SIGHUP end the real program the way its close does: the main
+# window gets WM_CLOSE, the program gives its session back and exits with code 0 (the
+# default action would end it with 143, 130 or 129). Offscreen window and simulated
+# audio service, so it needs neither a display nor a sound server.
+#
+# The exit code comes from the shell that started the program. That the session was
+# bound and then given back is read from outside by gdb: the program's state as its
+# loop starts, and again at exit(), after WinMain returned.
+set -u
+program=$1
+export PLATFORM_AUDIO=sim PLATFORM_VIDEO=offscreen
+work=$(mktemp -d)
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+# Waits up to `tries` tenths of a second for the program to end.
+ended_within() { # TRIES
+  for _ in $(seq "$1"); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+for signal in TERM INT HUP; do
+  # The signals a shell hands its background jobs ignored are set back to their default.
+  env --default-signal=INT,HUP "$program" 2>"$work/stderr" &
+  pid=$!
+  # The backend line is written while the window is made: main() has set up the signals.
+  for _ in $(seq 300); do
+    grep -q '^audio: using sim' "$work/stderr" && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  grep -q '^audio: using sim' "$work/stderr" || fail "the program did not start; it wrote: $(cat "$work/stderr")"
+  kill "-$signal" "$pid"
+  ended_within 100 || fail "still running 10 s after SIG$signal"
+  status=0
+  wait "$pid" || status=$?
+  pid=""
+  [ "$status" -eq 0 ] || fail "exit code $status after SIG$signal"
+  echo "SIG$signal: exit code 0"
+done
+
+if ! command -v gdb >/dev/null; then
+  echo "SKIP: the session's release is read with gdb, which is not installed (Debian: gdb)"
+  exit 77
+fi
+# gdb passes the signal on without stopping; AppState is the program's one global record.
+# LeakSanitizer cannot run under a tracer (the runs above had it).
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 timeout 120 gdb -nx -q -batch \
+  -ex 'set startup-with-shell off' \
+  -ex 'handle SIGTERM nostop noprint pass' \
+  -ex 'tbreak GetMessageA' -ex 'run' \
+  -ex 'printf "bound before the signal: %d\n", AppState.session != 0' \
+  -ex 'python import os, signal; os.kill(gdb.selected_inferior().pid, signal.SIGTERM)' \
+  -ex 'tbreak exit' -ex 'continue' \
+  -ex 'printf "held at exit: %d\n", (AppState.session != 0) + (AppState.sessionManager != 0) + (AppState.device != 0)' \
+  -ex 'continue' \
+  -ex 'printf "exit code: %d\n", $_exitcode' \
+  --args "$program" >"$work/gdb" 2>&1
+grep -q '^bound before the signal: 1$' "$work/gdb" || fail "no session was bound as the loop started; gdb said: $(cat "$work/gdb")"
+grep -q '^held at exit: 0$' "$work/gdb" || fail "the program did not reach exit() with its session given back; gdb said: $(cat "$work/gdb")"
+grep -q '^exit code: 0$' "$work/gdb" || fail "gdb saw another exit code: $(cat "$work/gdb")"
+echo "PASS: SIGTERM, SIGINT and SIGHUP close the program with exit code 0; under gdb, the session bound at start was given back by exit()"
