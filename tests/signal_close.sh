@@ -6,7 +6,9 @@
 #
 # The exit code comes from the shell that started the program. That the session was
 # bound and then given back is read from outside by gdb: the program's state as its
-# loop starts, and again at exit(), after WinMain returned.
+# loop starts, and again at exit(), after WinMain returned. One more run against a
+# private sound server, with HOME unwritable, checks that standard error holds the one
+# backend line and nothing of libpulse's own.
 set -u
 program=$1
 export PLATFORM_AUDIO=sim PLATFORM_VIDEO=offscreen
@@ -14,6 +16,7 @@ work=$(mktemp -d)
 pid=""
 cleanup() {
   [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
+  [ -n "${SESSIONVOL_PULSE_DIR:-}" ] && "$(dirname "$0")/pulse/stop-server.sh" "$SESSIONVOL_PULSE_DIR" >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -31,17 +34,19 @@ ended_within() { # TRIES
   return 1
 }
 
-for signal in TERM INT HUP; do
+# Starts the program, sends it the signal once it runs, and requires exit code 0.
+close_by_signal() { # SIGNAL BACKEND [VARIABLE=VALUE...]
+  local signal=$1 backend=$2
   # The signals a shell hands its background jobs ignored are set back to their default.
-  env --default-signal=INT,HUP "$program" 2>"$work/stderr" &
+  env --default-signal=INT,HUP "${@:3}" "$program" 2>"$work/stderr" &
   pid=$!
   # The backend line is written while the window is made: main() has set up the signals.
   for _ in $(seq 300); do
-    grep -q '^audio: using sim' "$work/stderr" && break
+    grep -q "^audio: using $backend" "$work/stderr" && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
-  grep -q '^audio: using sim' "$work/stderr" || fail "the program did not start; it wrote: $(cat "$work/stderr")"
+  grep -q "^audio: using $backend" "$work/stderr" || fail "the program did not start; it wrote: $(cat "$work/stderr")"
   kill "-$signal" "$pid"
   ended_within 100 || fail "still running 10 s after SIG$signal"
   status=0
@@ -49,7 +54,20 @@ for signal in TERM INT HUP; do
   pid=""
   [ "$status" -eq 0 ] || fail "exit code $status after SIG$signal"
   echo "SIG$signal: exit code 0"
-done
+}
+
+for signal in TERM INT HUP; do close_by_signal "$signal" sim; done
+
+if server=$("$(dirname "$0")/pulse/start-server.sh" 2>&1); then
+  eval "$server"
+  # (LeakSanitizer's list of the suppressions it used would be a line of its own.)
+  close_by_signal TERM pulse PLATFORM_AUDIO=pulse HOME=/proc XDG_CONFIG_HOME= \
+    LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
+  [ "$(wc -l <"$work/stderr")" -eq 1 ] || fail "standard error holds more than the backend line: $(cat "$work/stderr")"
+  echo "against a sound server, HOME unwritable: one line on standard error"
+else
+  echo "no private sound server here, its run left out: $server"
+fi
 
 if ! command -v gdb >/dev/null; then
   echo "SKIP: the session's release is read with gdb, which is not installed (Debian: gdb)"
