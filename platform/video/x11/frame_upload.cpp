@@ -33,8 +33,8 @@ unsigned long VisualPixel(const Visual& visual, uint32_t rgb) {
 // than sending the pixels between nearby rectangles, so rectangles that fill most of
 // their bounding box (the boxes of a row, say) go as that one box where the layer
 // allows it.
-bool SendAsOneBox(const Layer& layer, bool mayWiden, const cairo_rectangle_int_t& extents) {
-    if (!mayWiden) return false;
+bool SendAsOneBox(const Layer& layer, const cairo_rectangle_int_t& extents) {
+    if (!layer.mayWiden) return false;
     int64_t covered = 0;
     for (int i = 0; i < cairo_region_num_rectangles(layer.area); ++i) {
         cairo_rectangle_int_t part;
@@ -46,7 +46,7 @@ bool SendAsOneBox(const Layer& layer, bool mayWiden, const cairo_rectangle_int_t
 
 }  // namespace
 
-void UploadLayer(Display* display, ::Window xWindow, GC gc, const Layer& layer, bool mayWiden) {
+void UploadLayer(Display* display, ::Window xWindow, GC gc, const Layer& layer) {
     cairo_surface_t* image = layer.image;
     cairo_surface_flush(image);
     const POINT imageOrigin = layer.origin;
@@ -82,7 +82,7 @@ void UploadLayer(Display* display, ::Window xWindow, GC gc, const Layer& layer, 
     }
     cairo_rectangle_int_t extents;
     cairo_region_get_extents(layer.area, &extents);
-    const bool asOne = SendAsOneBox(layer, mayWiden, extents);
+    const bool asOne = SendAsOneBox(layer, extents);
     const int parts = asOne ? 1 : cairo_region_num_rectangles(layer.area);
     for (int i = 0; i < parts; ++i) {
         cairo_rectangle_int_t part = extents;

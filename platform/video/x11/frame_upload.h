@@ -8,7 +8,7 @@
 namespace platform::video::x11 {
 
 // Puts the layer's pixels into xWindow over its area (or the area's bounding box, when
-// mayWiden and that is cheaper); within a request.
-void UploadLayer(Display* display, ::Window xWindow, GC gc, const Layer& layer, bool mayWiden);
+// the layer may be widened and that is cheaper); within a request.
+void UploadLayer(Display* display, ::Window xWindow, GC gc, const Layer& layer);
 
 }  // namespace platform::video::x11

@@ -129,18 +129,7 @@ void X11Window::Present(std::span<const Layer> layers) {
         // The server draws requests in order: mapping first and then drawing shows the
         // window with its frame already in it.
         Map(display);
-        for (const Layer& layer : layers) {
-            // The image may be sent over the bounding box of its area where nothing else
-            // is drawn in the same frame.
-            cairo_rectangle_int_t extents;
-            cairo_region_get_extents(layer.area, &extents);
-            bool mayWiden = true;
-            for (const Layer& other : layers) {
-                if (&other != &layer && cairo_region_contains_rectangle(other.area, &extents) != CAIRO_REGION_OVERLAP_OUT)
-                    mayWiden = false;
-            }
-            UploadLayer(display, xWindow_, gc_, layer, mayWiden);
-        }
+        for (const Layer& layer : layers) UploadLayer(display, xWindow_, gc_, layer);
         XFlush(display);
     });
 }
