@@ -21,18 +21,6 @@ namespace {
 
 bool HasUpdate(const Window& window) { return window.update && !cairo_region_is_empty(window.update); }
 
-void ComposeChildren(cairo_t* cr, const Window& window, int originX, int originY) {
-    for (HWND childHandle : window.children) {
-        const Window* child = FindWindow(childHandle);
-        if (!child || !child->visible || !child->surface) continue;
-        int x = originX + child->rect.left, y = originY + child->rect.top;
-        cairo_set_source_surface(cr, child->surface, x, y);
-        cairo_rectangle(cr, x, y, child->clientWidth, child->clientHeight);
-        cairo_fill(cr);
-        ComposeChildren(cr, *child, x, y);
-    }
-}
-
 void SetInvalid(Window& window, bool invalid) {
     if (!window.handle || !window.queue) return;
     if (invalid) {
@@ -253,21 +241,6 @@ void DropSurface(Window& window) {
     window.surface = nullptr;
     window.update = nullptr;
     window.unpresented = nullptr;
-}
-
-cairo_surface_t* ComposeClientArea(HWND handle) {
-    const Window* window = FindWindow(handle);
-    if (!window || !window->surface) return nullptr;
-    cairo_surface_flush(window->surface);
-    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, window->clientWidth, window->clientHeight);
-    cairo_t* cr = cairo_create(image);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, window->surface, 0, 0);
-    cairo_paint(cr);
-    ComposeChildren(cr, *window, 0, 0);
-    cairo_destroy(cr);
-    cairo_surface_flush(image);
-    return image;
 }
 
 }  // namespace platform::user32
