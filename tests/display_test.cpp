@@ -41,11 +41,6 @@ const std::vector<std::string> ValueRowLines = {
     "SelectObject WHITE_BRUSH",
 };
 
-// The reference image: the window with PlayerSession's values after another client set
-// the volume to 0.25. VolumeBox is where the volume shows.
-const std::string GoldenImage = std::string(SESSIONVOL_TEST_DIR) + "/golden/main_window.png";
-const RECT VolumeBox{10, 125, 310, 155};
-
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
