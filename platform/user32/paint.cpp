@@ -210,7 +210,7 @@ void PresentChanges(HWND anyWindowOfTheTree) {
     cairo_region_destroy(area);
 }
 
-void Represent(HWND topLevel, const RECT& area) {
+void PresentAgain(HWND topLevel, const RECT& area) {
     NoteChangedRect(topLevel, area);
     PresentChanges(topLevel);
 }
