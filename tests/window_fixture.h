@@ -23,6 +23,11 @@ using platform::test::Step;
 inline constexpr int ClientWidth = 784;
 inline constexpr int ClientHeight = 361;
 
+// The reference image: the window with PlayerSession's values after another client set
+// the volume to 0.25. VolumeBox is where the volume shows.
+inline const std::string GoldenImage = std::string(SESSIONVOL_TEST_DIR) + "/golden/main_window.png";
+inline constexpr RECT VolumeBox{10, 125, 310, 155};
+
 inline SimSession PlayerSession(std::u16string identifier = u"{0.0.0.00000000}.{render}|C:\\Apps\\player.exe%b{1}",
                                 DWORD processId = 4242) {
     SimSession session;

@@ -1,5 +1,6 @@
-// The real program on a real X display: what desktops match its window by, and a
-// window that another client destroys ends the program the normal way.
+// The real program on a real X display: what desktops match its window by, a window
+// that another client destroys ends the program the normal way, and the server shows
+// the pixels the offscreen display shows.
 #include <windows.h>
 
 #include <atomic>
@@ -9,8 +10,8 @@
 #include <thread>
 
 #include "app/app_state.h"
-#include "audio_fixture.h"
 #include "testing/window_test.h"
+#include "window_fixture.h"
 #include "user32/user32.h"
 #include "video/video.h"
 #include "x11_peer.h"
@@ -38,6 +39,27 @@ long CardinalProperty(Display* display, ::Window window, const char* name, unsig
     }
     if (count) *count = items;
     return value;
+}
+
+bool EightBitsPerChannel(const Visual* visual) {
+    return visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+}
+
+// The window's client area as the X server shows it; empty unless the window's pixels
+// have 8 bits for each of red, green and blue.
+platform::test::Image ReadBack(Display* display, ::Window window) {
+    platform::test::Image image;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes) || !EightBitsPerChannel(attributes.visual)) return image;
+    XImage* shown = XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    if (!shown) return image;
+    image.width = attributes.width;
+    image.height = attributes.height;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) image.pixels.push_back(static_cast<uint32_t>(XGetPixel(shown, x, y) & 0xFFFFFF));
+    }
+    XDestroyImage(shown);
+    return image;
 }
 
 // This process's window with the program's title (other tests may run beside it).
@@ -120,6 +142,54 @@ TEST_F(X11ProgramTest, WindowDestroyedByAnotherClientEndsTheProgramThroughWmDest
     EXPECT_EQ(className, "Sessionvol");
     EXPECT_EQ(iconWidth, 48);
     EXPECT_EQ(iconItems, 2u + 48u * 48u);
+}
+
+// What the X server shows after a value-row change: the reference image, which the
+// offscreen display gives for the same change (tests/golden). Alone on the display
+// (tests/CMakeLists.txt): another window over this one would hide its pixels.
+TEST_F(X11ProgramTest, TheWindowReadBackAfterARowChangeIsTheReferenceImage) {
+    if (!EightBitsPerChannel(DefaultVisual(outsider_, DefaultScreen(outsider_))))
+        GTEST_SKIP() << "the display's pixels are not 8 bits for each of red, green and blue";
+    const platform::test::Image reference = platform::test::LoadPng(GoldenImage);
+    ASSERT_NE(reference.width, 0) << "cannot read " << GoldenImage;
+    auto audio = Use({PlayerSession()});
+
+    // Polls the window until its pixels equal the reference outside except, for at
+    // most 10 s; the last difference seen.
+    const platform::test::ImageDifference neverRead{-1, {-1, -1}};
+    auto waitUntilShown = [&](::Window window, const RECT& except) {
+        platform::test::ImageDifference difference = neverRead;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        do {
+            const platform::test::Image shown = ReadBack(outsider_, window);
+            if (shown.width == reference.width && shown.height == reference.height) {
+                difference = Difference(shown, reference, except);
+                if (difference.count == 0) break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (std::chrono::steady_clock::now() < deadline);
+        return difference;
+    };
+    platform::test::ImageDifference firstFrame = neverRead, afterTheChange = neverRead;
+    std::thread outsider([&] {
+        const ::Window window = WaitForWindow();
+        if (!window) return;
+        firstFrame = waitUntilShown(window, VolumeBox);
+        audio->OtherClientSetVolume(0, 0.25f);
+        audio->Flush();
+        afterTheChange = waitUntilShown(window, RECT{});
+        SendDeleteWindow(outsider_, window);
+    });
+    char commandLine[] = "";
+    const int exitCode = WinMain(platform::user32::ProgramInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
+    outsider.join();
+
+    EXPECT_EQ(firstFrame.count, 0) << "the window never showed as the reference before the change; first difference at ("
+                                   << firstFrame.first.x << ", " << firstFrame.first.y << ")";
+    EXPECT_EQ(afterTheChange.count, 0)
+        << "the changed row never reached the server as the reference shows it; first difference at (" << afterTheChange.first.x
+        << ", " << afterTheChange.first.y << ")";
+    EXPECT_EQ(exitCode, 0);
 }
 
 }  // namespace

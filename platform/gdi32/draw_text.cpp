@@ -21,11 +21,13 @@ struct Line {
     int width;
 };
 
-class Layout {
+// Lines of text the GDI way: broken at spaces to fit a width, each with its width.
+class LineBreaker {
 public:
-    explicit Layout(TextLayout& text) : text_(text) {}
+    explicit LineBreaker(LockedShaper& shaper) : shaper_(shaper) {}
 
-    int Width(const std::string& text) const { return static_cast<int>(std::lround(text_.Width(text))); }
+    int Width(const std::string& line) const { return static_cast<int>(std::lround(shaper_.Width(line))); }
+    int TrialWidth(const std::string& text) const { return static_cast<int>(std::lround(shaper_.TrialWidth(text))); }
 
     // Greedy breaking at spaces. A word wider than the line keeps a line of its own
     // and is cut at the right edge by the clip, never broken.
@@ -67,7 +69,7 @@ private:
             size_t lineEnd = NextWordEnd(paragraph, position);
             while (lineEnd < paragraph.size()) {
                 size_t candidate = NextWordEnd(paragraph, lineEnd);
-                if (Width(paragraph.substr(position, candidate - position)) > maxWidth) break;
+                if (TrialWidth(paragraph.substr(position, candidate - position)) > maxWidth) break;
                 lineEnd = candidate;
             }
             std::string line = paragraph.substr(position, lineEnd - position);
@@ -86,7 +88,7 @@ private:
         return end == std::string::npos ? text.size() : end;
     }
 
-    TextLayout& text_;
+    LockedShaper& shaper_;
 };
 
 int DrawUtf8(HDC hdc, const char* function, const std::string& text, LPRECT rect, UINT format) {
@@ -102,9 +104,8 @@ int DrawUtf8(HDC hdc, const char* function, const std::string& text, LPRECT rect
 
     cairo_t* cr = BeginDrawing(*dc);
     const FontMetrics metrics = DefaultFontMetrics();
-    TextLayout shaping;
-    Layout layout(shaping);
-    std::vector<Line> lines = layout.Lines(text, format, rect->right - rect->left);
+    LockedShaper shaper;
+    std::vector<Line> lines = LineBreaker(shaper).Lines(text, format, rect->right - rect->left);
     const int textHeight = static_cast<int>(lines.size()) * metrics.lineHeight;
 
     int top = rect->top;
@@ -149,7 +150,7 @@ int DrawUtf8(HDC hdc, const char* function, const std::string& text, LPRECT rect
             cairo_fill(cr);
         }
         SetSourceColor(cr, dc->textColor);
-        shaping.Show(cr, line.text, x, lineTop + metrics.ascent);
+        shaper.Show(cr, line.text, x, lineTop + metrics.ascent);
         lineTop += metrics.lineHeight;
     }
     cairo_destroy(cr);

@@ -25,23 +25,49 @@ namespace {
 
 constexpr double PixelSize = 14.0;
 
-// Pango's side: a font map and one context with the fixed options. Neither is
-// thread-safe, so all text goes through one lock.
-//
 // Shaping is most of what a line costs, and a window draws the same few lines again
 // and again (a row of values redrawn on every change, the same button captions), so
 // lines shaped lately are kept by their text. They are dropped together when there are
 // too many, or when the context they were shaped in changes.
-struct TextShaping {
+class ShapedLineCache {
+public:
+    // The line kept for utf8 in context, or null.
+    PangoLayout* Find(PangoContext* context, const std::string& utf8) {
+        if (pango_context_get_serial(context) != serial_) Forget(context);
+        auto found = lines_.find(utf8);
+        return found == lines_.end() ? nullptr : found->second;
+    }
+    // Keeps line, shaped in context, under its text; the cache owns it from here on.
+    PangoLayout* Keep(PangoContext* context, const std::string& utf8, PangoLayout* line) {
+        if (lines_.size() >= KeptLines) Forget(context);
+        lines_.emplace(utf8, line);
+        return line;
+    }
+
+private:
     static constexpr size_t KeptLines = 32;
+
+    void Forget(PangoContext* context) {
+        for (auto& [text, line] : lines_) g_object_unref(line);
+        lines_.clear();
+        serial_ = pango_context_get_serial(context);
+    }
+
+    std::unordered_map<std::string, PangoLayout*> lines_;
+    guint serial_ = 0;
+};
+
+// Pango's side: a font map and one context with the fixed options, the default font
+// and its metrics, and the lines shaped lately. Neither the font map nor the context is
+// thread-safe, so all text goes through one lock.
+struct PangoText {
     std::mutex lock;
     PangoFontMap* fontMap = nullptr;
     PangoContext* context = nullptr;
     PangoFontDescription* font = nullptr;
     PangoAttrList* attributes = nullptr;
     FontMetrics metrics{};
-    std::unordered_map<std::string, PangoLayout*> shaped;
-    guint shapedInSerial = 0;
+    ShapedLineCache shapedLines;
     cairo_font_options_t* targetOptions = nullptr;
     cairo_matrix_t targetMatrix{};
 
@@ -66,25 +92,27 @@ struct TextShaping {
         pango_cairo_update_context(cr, context);
     }
 
-    PangoLayout* Shaped(const std::string& utf8) {
-        if (pango_context_get_serial(context) != shapedInSerial) Forget();
-        auto found = shaped.find(utf8);
-        if (found != shaped.end()) return found->second;
-        if (shaped.size() >= KeptLines) Forget();
-        PangoLayout* layout = pango_layout_new(context);
-        pango_layout_set_attributes(layout, attributes);
-        pango_layout_set_single_paragraph_mode(layout, TRUE);
-        pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
-        shaped.emplace(utf8, layout);
-        return layout;
+    // utf8 as one line shaped anew; the caller owns it.
+    PangoLayout* Shape(const std::string& utf8) const {
+        PangoLayout* line = pango_layout_new(context);
+        pango_layout_set_attributes(line, attributes);
+        pango_layout_set_single_paragraph_mode(line, TRUE);
+        pango_layout_set_text(line, utf8.data(), static_cast<int>(utf8.size()));
+        return line;
     }
 
-    void Forget() {
-        for (auto& [text, layout] : shaped) g_object_unref(layout);
-        shaped.clear();
-        shapedInSerial = pango_context_get_serial(context);
+    // utf8 as one line, shaped once and kept.
+    PangoLayout* ShapedAndKept(const std::string& utf8) {
+        if (PangoLayout* kept = shapedLines.Find(context, utf8)) return kept;
+        return shapedLines.Keep(context, utf8, Shape(utf8));
     }
 };
+
+double WidthOf(PangoLayout* line) {
+    PangoRectangle logical;
+    pango_layout_get_extents(line, nullptr, &logical);
+    return static_cast<double>(logical.width) / PANGO_SCALE;
+}
 
 cairo_font_options_t* FixedOptions() {
     cairo_font_options_t* options = cairo_font_options_create();
@@ -115,11 +143,11 @@ std::string DefaultFamily() {
     return name;
 }
 
-TextShaping& Shaping() {
+PangoText& Text() {
     // Made once and kept for the whole process (fontconfig and FreeType state is
     // expensive): reachable, so not a leak.
-    static TextShaping* shaping = [] {
-        auto* created = new TextShaping;
+    static PangoText* text = [] {
+        auto* created = new PangoText;
         created->fontMap = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
         created->context = pango_font_map_create_context(created->fontMap);
         cairo_font_options_t* options = FixedOptions();
@@ -146,28 +174,33 @@ TextShaping& Shaping() {
         pango_attr_list_insert(created->attributes, pango_attr_font_features_new("kern 0, liga 0, clig 0"));
         return created;
     }();
-    return *shaping;
+    return *text;
 }
 
 }  // namespace
 
-TextLayout::TextLayout() : guard_(Shaping().lock) {}
+LockedShaper::LockedShaper() : guard_(Text().lock) {}
 
-TextLayout::~TextLayout() = default;
+LockedShaper::~LockedShaper() = default;
 
-double TextLayout::Width(const std::string& utf8) {
-    PangoRectangle logical;
-    pango_layout_get_extents(Shaping().Shaped(utf8), nullptr, &logical);
-    return static_cast<double>(logical.width) / PANGO_SCALE;
+double LockedShaper::Width(const std::string& utf8) { return WidthOf(Text().ShapedAndKept(utf8)); }
+
+double LockedShaper::TrialWidth(const std::string& utf8) {
+    PangoText& text = Text();
+    if (PangoLayout* kept = text.shapedLines.Find(text.context, utf8)) return WidthOf(kept);
+    PangoLayout* line = text.Shape(utf8);
+    const double width = WidthOf(line);
+    g_object_unref(line);
+    return width;
 }
 
-void TextLayout::Show(cairo_t* cr, const std::string& utf8, double x, double baseline) {
-    TextShaping& shaping = Shaping();
-    shaping.DrawOn(cr);
+void LockedShaper::Show(cairo_t* cr, const std::string& utf8, double x, double baseline) {
+    PangoText& text = Text();
+    text.DrawOn(cr);
     cairo_move_to(cr, x, baseline);
-    pango_cairo_show_layout_line(cr, pango_layout_get_line_readonly(shaping.Shaped(utf8), 0));
+    pango_cairo_show_layout_line(cr, pango_layout_get_line_readonly(text.ShapedAndKept(utf8), 0));
 }
 
-FontMetrics DefaultFontMetrics() { return Shaping().metrics; }
+FontMetrics DefaultFontMetrics() { return Text().metrics; }
 
 }  // namespace platform::gdi32

@@ -48,17 +48,21 @@ struct FontMetrics {
 };
 FontMetrics DefaultFontMetrics();
 
-// One line of UTF-8 text in the default font, shaped by Pango with fallback to other
-// installed fonts for characters it lacks, measured and drawn with the fixed options so
-// pixels do not depend on the desktop's settings. Holds the text lock while it lives.
-class TextLayout {
+// The text shaper, held under the text lock while this lives: lines of UTF-8 text in
+// the default font, shaped by Pango with fallback to other installed fonts for
+// characters it lacks, measured and drawn with the fixed options so pixels do not
+// depend on the desktop's settings. Lines that are drawn, or measured to be drawn, are
+// kept shaped for the next time.
+class LockedShaper {
 public:
-    TextLayout();
-    ~TextLayout();
-    TextLayout(const TextLayout&) = delete;
-    TextLayout& operator=(const TextLayout&) = delete;
-    // The advance of the whole line in pixels.
+    LockedShaper();
+    ~LockedShaper();
+    LockedShaper(const LockedShaper&) = delete;
+    LockedShaper& operator=(const LockedShaper&) = delete;
+    // The advance of a whole line that is to be drawn, in pixels.
     double Width(const std::string& utf8);
+    // The same for text only measured, as a line break candidate: nothing is kept.
+    double TrialWidth(const std::string& utf8);
     // Draws the line with its start at x and its baseline at baseline.
     void Show(cairo_t* cr, const std::string& utf8, double x, double baseline);
 

@@ -143,6 +143,18 @@ uint32_t Image::At(int x, int y) const {
     return pixels[static_cast<size_t>(y) * width + x];
 }
 
+ImageDifference Difference(const Image& actual, const Image& expected, const RECT& except) {
+    ImageDifference difference;
+    for (int y = 0; y < actual.height; ++y) {
+        for (int x = 0; x < actual.width; ++x) {
+            if (x >= except.left && x < except.right && y >= except.top && y < except.bottom) continue;
+            if (actual.At(x, y) == expected.At(x, y)) continue;
+            if (difference.count++ == 0) difference.first = POINT{x, y};
+        }
+    }
+    return difference;
+}
+
 void WindowDriver::Click(HWND window) {
     RECT client;
     if (!GetClientRect(window, &client)) return;
@@ -168,18 +180,18 @@ uint64_t WindowDriver::Now() { return TestClock().NowMilliseconds(); }
 
 void WindowDriver::Resize(HWND topLevel, int outerWidth, int outerHeight) { user32::UserResize(topLevel, outerWidth, outerHeight); }
 
-Image WindowDriver::Snapshot(HWND window) {
-    cairo_surface_t* composed = user32::ComposeClientArea(window);
-    Image image = ToImage(composed);
-    if (composed) cairo_surface_destroy(composed);
+Image WindowDriver::Snapshot(HWND topLevel) {
+    cairo_surface_t* screen = video::offscreen::Screen(topLevel);
+    Image image = ToImage(screen);
+    if (screen) cairo_surface_destroy(screen);
     return image;
 }
 
-bool WindowDriver::SavePng(HWND window, const std::string& path) {
-    cairo_surface_t* composed = user32::ComposeClientArea(window);
-    if (!composed) return false;
-    bool written = cairo_surface_write_to_png(composed, path.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(composed);
+bool WindowDriver::SavePng(HWND topLevel, const std::string& path) {
+    cairo_surface_t* screen = video::offscreen::Screen(topLevel);
+    if (!screen) return false;
+    bool written = cairo_surface_write_to_png(screen, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(screen);
     return written;
 }
 
@@ -192,13 +204,6 @@ std::vector<Presented> WindowDriver::TakePresents() {
         cairo_surface_destroy(present.screen);
     }
     return presents;
-}
-
-Image WindowDriver::Screen(HWND topLevel) {
-    cairo_surface_t* screen = video::offscreen::Screen(topLevel);
-    Image image = ToImage(screen);
-    if (screen) cairo_surface_destroy(screen);
-    return image;
 }
 
 void WindowDriver::ExposeArea(HWND topLevel, const RECT& area) { video::offscreen::ExposeArea(topLevel, area); }

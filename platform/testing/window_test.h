@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cairo.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,6 +31,13 @@ struct Image {
 };
 // A PNG file's pixels, as Snapshot would give them; empty when it cannot be read.
 Image LoadPng(const std::string& path);
+// Where two images of the same size differ outside except: how many pixels, and the
+// first of them in reading order ((-1, -1) when none).
+struct ImageDifference {
+    int count = 0;
+    POINT first{-1, -1};
+};
+ImageDifference Difference(const Image& actual, const Image& expected, const RECT& except = RECT{});
 constexpr uint32_t PixelOf(COLORREF color) {
     return (static_cast<uint32_t>(GetRValue(color)) << 16) | (static_cast<uint32_t>(GetGValue(color)) << 8) | GetBValue(color);
 }
@@ -93,16 +102,16 @@ public:
     // The user drags the frame: outer size, the Windows resize path (WM_SIZE,
     // invalidation by the class styles).
     void Resize(HWND topLevel, int outerWidth, int outerHeight);
-    // The client area as shown, children composed on top. Empty for an unknown window.
-    Image Snapshot(HWND window);
-    bool SavePng(HWND window, const std::string& path);
+    // What the display shows of a top-level window's client area: the pixels the
+    // window manager presented, as the offscreen backend received them. Only presents
+    // change it. Empty for an unknown window.
+    Image Snapshot(HWND topLevel);
+    bool SavePng(HWND topLevel, const std::string& path);
     // GDI and DrawText calls the program made since the last take (or the start), with
     // GetDC/ReleaseDC/BeginPaint/EndPaint; the platform's own drawing is left out.
     std::vector<GdiCall> TakeTrace();
     // Presents since the last take (or the start), oldest first.
     std::vector<Presented> TakePresents();
-    // What the display shows of a top-level window: only presents change it.
-    Image Screen(HWND topLevel);
     // The display loses area of a top-level window's client area (it turns black) and
     // reports it with an expose event, handled when the loop next runs.
     void ExposeArea(HWND topLevel, const RECT& area);
@@ -123,7 +132,6 @@ public:
     bool SavePng(const std::string& path) { return driver_.SavePng(MainWindow(), path); }
     std::vector<GdiCall> TakeTrace() { return driver_.TakeTrace(); }
     std::vector<Presented> TakePresents() { return driver_.TakePresents(); }
-    Image Screen() { return driver_.Screen(MainWindow()); }
     void ExposeArea(const RECT& area) { driver_.ExposeArea(MainWindow(), area); }
     uint64_t Now() { return driver_.Now(); }
 

@@ -27,7 +27,7 @@ HWND HitTest(HWND handle, POINT& point) {
 class DisplayEventSink final : public video::EventSink {
 public:
     // The windows' surfaces still hold what the display lost: no window paints for it.
-    void OnExpose(HWND window, const RECT& area) override { Represent(window, area); }
+    void OnExpose(HWND window, const RECT& area) override { PresentAgain(window, area); }
 
     void OnClientResized(HWND handle, int clientWidth, int clientHeight) override {
         Window* window = FindWindow(handle);

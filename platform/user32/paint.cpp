@@ -21,18 +21,6 @@ namespace {
 
 bool HasUpdate(const Window& window) { return window.update && !cairo_region_is_empty(window.update); }
 
-void ComposeChildren(cairo_t* cr, const Window& window, int originX, int originY) {
-    for (HWND childHandle : window.children) {
-        const Window* child = FindWindow(childHandle);
-        if (!child || !child->visible || !child->surface) continue;
-        int x = originX + child->rect.left, y = originY + child->rect.top;
-        cairo_set_source_surface(cr, child->surface, x, y);
-        cairo_rectangle(cr, x, y, child->clientWidth, child->clientHeight);
-        cairo_fill(cr);
-        ComposeChildren(cr, *child, x, y);
-    }
-}
-
 void SetInvalid(Window& window, bool invalid) {
     if (!window.handle || !window.queue) return;
     if (invalid) {
@@ -57,26 +45,39 @@ bool ChildrenOverlap(const Window& window, const cairo_rectangle_int_t& area) {
 // The layers that show area (top-level client coordinates) of window, whose client
 // area starts at (x, y): its own pixels where no visible child covers them, then each
 // child's, oldest first, then the child's own children, so that later ones lie on top.
-void AddLayers(const Window& window, int x, int y, const cairo_region_t* area, std::vector<video::Layer>& layers,
-               std::vector<gdi32::RegionPtr>& regions) {
+// above: what windows lying over this one cover (its later siblings and its
+// ancestors'). A layer may be sent over its whole bounding box only where that box
+// shows its window alone: a child the frame does not touch may lie inside the box of
+// what it does touch.
+void AddLayers(const Window& window, int x, int y, const cairo_region_t* area, const cairo_region_t* above,
+               std::vector<video::Layer>& layers, std::vector<gdi32::RegionPtr>& regions) {
     gdi32::RegionPtr own(cairo_region_copy(area));
+    gdi32::RegionPtr hidden(cairo_region_copy(above));
     std::vector<std::pair<const Window*, cairo_rectangle_int_t>> children;
     for (HWND childHandle : window.children) {
         const Window* child = FindWindow(childHandle);
         if (!child || !child->visible || !child->surface) continue;
         const cairo_rectangle_int_t covered{x + child->rect.left, y + child->rect.top, child->clientWidth, child->clientHeight};
         cairo_region_subtract_rectangle(own.get(), &covered);
+        cairo_region_union_rectangle(hidden.get(), &covered);
         children.emplace_back(child, covered);
     }
     if (!cairo_region_is_empty(own.get())) {
-        layers.push_back(video::Layer{window.surface, POINT{x, y}, own.get()});
+        cairo_rectangle_int_t extents;
+        cairo_region_get_extents(own.get(), &extents);
+        const bool mayWiden = cairo_region_contains_rectangle(hidden.get(), &extents) == CAIRO_REGION_OVERLAP_OUT;
+        layers.push_back(video::Layer{window.surface, POINT{x, y}, own.get(), mayWiden});
         regions.push_back(std::move(own));
     }
-    for (const auto& [child, covered] : children) {
+    for (size_t i = 0; i < children.size(); ++i) {
+        const auto& [child, covered] = children[i];
         gdi32::RegionPtr shown(cairo_region_copy(area));
         cairo_region_intersect_rectangle(shown.get(), &covered);
         if (cairo_region_is_empty(shown.get())) continue;
-        AddLayers(*child, covered.x, covered.y, shown.get(), layers, regions);
+        gdi32::RegionPtr over(cairo_region_copy(above));
+        for (size_t later = i + 1; later < children.size(); ++later)
+            cairo_region_union_rectangle(over.get(), &children[later].second);
+        AddLayers(*child, covered.x, covered.y, shown.get(), over.get(), layers, regions);
     }
 }
 
@@ -87,14 +88,16 @@ void PresentArea(Window& window, const cairo_region_t* area) {
     cairo_region_get_extents(area, &extents);
     cairo_surface_flush(window.surface);
     if (!ChildrenOverlap(window, extents)) {
-        // The common case, a window drawing into itself: its own pixels are the frame.
-        const video::Layer layer{window.surface, POINT{0, 0}, area};
+        // The common case, a window drawing into itself: its own pixels are the frame,
+        // over the whole box of what changed.
+        const video::Layer layer{window.surface, POINT{0, 0}, area, true};
         window.native->Present({&layer, 1});
         return;
     }
     std::vector<video::Layer> layers;
     std::vector<gdi32::RegionPtr> regions;
-    AddLayers(window, 0, 0, area, layers, regions);
+    const gdi32::RegionPtr nothingAbove(cairo_region_create());
+    AddLayers(window, 0, 0, area, nothingAbove.get(), layers, regions);
     window.native->Present(layers);
 }
 
@@ -207,7 +210,7 @@ void PresentChanges(HWND anyWindowOfTheTree) {
     cairo_region_destroy(area);
 }
 
-void Represent(HWND topLevel, const RECT& area) {
+void PresentAgain(HWND topLevel, const RECT& area) {
     NoteChangedRect(topLevel, area);
     PresentChanges(topLevel);
 }
@@ -238,21 +241,6 @@ void DropSurface(Window& window) {
     window.surface = nullptr;
     window.update = nullptr;
     window.unpresented = nullptr;
-}
-
-cairo_surface_t* ComposeClientArea(HWND handle) {
-    const Window* window = FindWindow(handle);
-    if (!window || !window->surface) return nullptr;
-    cairo_surface_flush(window->surface);
-    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, window->clientWidth, window->clientHeight);
-    cairo_t* cr = cairo_create(image);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, window->surface, 0, 0);
-    cairo_paint(cr);
-    ComposeChildren(cr, *window, 0, 0);
-    cairo_destroy(cr);
-    cairo_surface_flush(image);
-    return image;
 }
 
 }  // namespace platform::user32

@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -88,9 +86,5 @@ void InjectMouseButton(HWND topLevel, int x, int y, bool pressed);
 void InjectKey(HWND topLevel, UINT virtualKey, bool pressed, bool altDown, unsigned char character = 0);
 // The user resizes a top-level window to an outer size: the Windows resize path.
 void UserResize(HWND topLevel, int outerWidth, int outerHeight);
-
-// The client area as shown: the window's pixels with its visible children composed
-// on top. The caller destroys the surface. Null for an unknown window.
-cairo_surface_t* ComposeClientArea(HWND window);
 
 }  // namespace platform::user32

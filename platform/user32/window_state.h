@@ -157,7 +157,7 @@ void NoteChangedRect(HWND window, const RECT& area);
 void PresentChanges(HWND anyWindowOfTheTree);
 // Shows area of a top-level window again from the pixels its windows keep, without
 // painting: what the display lost (an expose) is still valid here.
-void Represent(HWND topLevel, const RECT& area);
+void PresentAgain(HWND topLevel, const RECT& area);
 HWND NextWindowToPaint(const MessageQueue& queue, HWND filter);
 void DropSurface(Window& window);
 void ResizeSurface(Window& window);

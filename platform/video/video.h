@@ -38,11 +38,15 @@ protected:
 };
 
 // Part of a frame: image holds client pixels from origin on (client coordinates), at
-// least over area.
+// least over area. mayWiden: over the whole bounding box of area the image holds what
+// the window shows (no other window lies there), so a backend may send that box
+// instead of area's rectangles. The window manager decides it; a backend never widens
+// a layer on its own.
 struct Layer {
     cairo_surface_t* image;
     POINT origin;
     const cairo_region_t* area;
+    bool mayWiden;
 };
 
 // One top-level window on the display, sized to the client area: the window frame is

@@ -84,13 +84,22 @@ public:
         cairo_surface_t* screen = display().screens[window_];
         cairo_region_t* shown = cairo_region_create();
         for (const Layer& layer : layers) {
+            // As far as a layer lets a display go: over its whole box where it may be
+            // widened, so that a layer widened wrongly shows in the screen.
+            cairo_region_t* sent = cairo_region_copy(layer.area);
+            if (layer.mayWiden) {
+                cairo_rectangle_int_t extents;
+                cairo_region_get_extents(layer.area, &extents);
+                cairo_region_union_rectangle(sent, &extents);
+            }
             cairo_t* cr = cairo_create(screen);
-            ClipTo(cr, layer.area);
+            ClipTo(cr, sent);
             cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
             cairo_set_source_surface(cr, layer.image, layer.origin.x, layer.origin.y);
             cairo_paint(cr);
             cairo_destroy(cr);
-            cairo_region_union(shown, layer.area);
+            cairo_region_union(shown, sent);
+            cairo_region_destroy(sent);
         }
         cairo_surface_flush(screen);
         offscreen::Presented record{window_, {}, nullptr};
