@@ -4,7 +4,7 @@
 #include <memory>
 #include <mutex>
 
-#include "gdi32/dc_state.h"
+#include "dc_state.h"
 #include "gdi32/gdi32.h"
 
 namespace platform::gdi32 {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "gdi32/dc_state.h"
+#include "dc_state.h"
 #include "gdi32/gdi32.h"
 
 namespace platform::gdi32 {

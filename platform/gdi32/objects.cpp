@@ -1,5 +1,5 @@
 // Stock pens and brushes, selection, text colour and background mode.
-#include "gdi32/dc_state.h"
+#include "dc_state.h"
 #include "gdi32/gdi32.h"
 #include "gdi32/trace.h"
 

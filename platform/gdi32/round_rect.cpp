@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "gdi32/dc_state.h"
+#include "dc_state.h"
 #include "gdi32/gdi32.h"
 
 namespace platform::gdi32 {

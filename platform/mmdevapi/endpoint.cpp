@@ -2,9 +2,9 @@
 #include <atomic>
 
 #include "mmdevapi/audio_service.h"
-#include "mmdevapi/com_object.h"
+#include "com_object.h"
 #include "mmdevapi/mmdevapi.h"
-#include "mmdevapi/sessions.h"
+#include "sessions.h"
 
 namespace platform::mmdevapi {
 

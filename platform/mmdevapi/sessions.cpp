@@ -1,8 +1,8 @@
 // Session objects and the session enumerator. A session object answers every call
 // from its service; one object carries IAudioSessionControl2 and ISimpleAudioVolume.
-#include "mmdevapi/sessions.h"
+#include "sessions.h"
 
-#include "mmdevapi/com_object.h"
+#include "com_object.h"
 
 namespace platform::mmdevapi {
 

@@ -2,7 +2,7 @@
 // click to its parent as WM_COMMAND / BN_CLICKED. A click gives it the focus, which it
 // shows with a dotted rectangle; Space then presses it like the mouse does.
 #include "gdi32/gdi32.h"
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

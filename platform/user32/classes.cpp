@@ -2,7 +2,7 @@
 #include <cstring>
 #include <vector>
 
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

@@ -11,7 +11,7 @@
 // MoveWindow could ask for surfaces of gigabytes.
 #include <algorithm>
 
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

@@ -1,6 +1,6 @@
 // Mouse and keyboard input, focus and activation, and the display's window-manager
 // events, as they reach windows.
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

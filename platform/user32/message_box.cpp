@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

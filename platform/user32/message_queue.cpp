@@ -18,7 +18,7 @@
 
 #include "gdi32/gdi32.h"
 #include "base/text.h"
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

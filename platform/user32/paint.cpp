@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "gdi32/gdi32.h"
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

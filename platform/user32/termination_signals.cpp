@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

@@ -5,7 +5,7 @@
 // missed are skipped rather than delivered late.
 #include <algorithm>
 
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

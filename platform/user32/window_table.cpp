@@ -2,7 +2,7 @@
 // stale HWND fails cleanly instead of reaching a newer window.
 #include <map>
 
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "base/text.h"
-#include "user32/window_state.h"
+#include "window_state.h"
 
 namespace platform::user32 {
 namespace {

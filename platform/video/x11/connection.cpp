@@ -5,7 +5,7 @@
 // X server is lost, is reported to the window manager as gone; it destroys the HWND as
 // DestroyWindow does, so the program gets its WM_DESTROY and ends the way it always
 // does. From then on nothing is drawn into or asked of that X window.
-#include "video/x11/connection.h"
+#include "x11/connection.h"
 
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "video/x11/window.h"
+#include "x11/window.h"
 
 namespace platform::video::x11 {
 namespace {

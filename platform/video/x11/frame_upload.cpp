@@ -2,7 +2,7 @@
 // shared-memory path waits for the server to have read each image, which a server
 // that has gone away never does, so a lost connection in the middle of a frame would
 // hang the program. Xlib itself turns every call on a lost connection into nothing.
-#include "video/x11/frame_upload.h"
+#include "x11/frame_upload.h"
 
 #include <X11/Xutil.h>
 #include <cairo.h>

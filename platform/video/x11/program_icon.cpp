@@ -1,4 +1,4 @@
-#include "video/x11/program_icon.h"
+#include "x11/program_icon.h"
 
 #include <cairo.h>
 

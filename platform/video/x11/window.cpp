@@ -1,6 +1,6 @@
 // A top-level window on the X display: creation, title, showing, size and frames.
 // Every call reaches the display through the connection's Request.
-#include "video/x11/window.h"
+#include "x11/window.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -9,9 +9,9 @@
 #include <climits>
 #include <vector>
 
-#include "video/x11/connection.h"
-#include "video/x11/frame_upload.h"
-#include "video/x11/program_icon.h"
+#include "x11/connection.h"
+#include "x11/frame_upload.h"
+#include "x11/program_icon.h"
 
 namespace platform::video::x11 {
 namespace {
