@@ -131,13 +131,18 @@ wait_for_exit() { # PID SECONDS
 }
 
 # Ends a process this script started: SIGTERM, up to SECONDS (default 10) to end, then
-# SIGKILL.
+# SIGKILL. Safe under set -e, also for a process that has ended already.
 end_process() { # PID [SECONDS]
-  kill "$1" 2>/dev/null || { wait "$1" 2>/dev/null; return 0; }
-  wait_for_exit "$1" "${2:-10}" && return 0
-  [ $? -ne 124 ] && return 0
-  kill -9 "$1" 2>/dev/null
-  wait "$1" 2>/dev/null
+  local status=0
+  if kill "$1" 2>/dev/null; then
+    wait_for_exit "$1" "${2:-10}" || status=$?
+    if [ "$status" -eq 124 ]; then
+      kill -9 "$1" 2>/dev/null || true
+      wait "$1" 2>/dev/null || true
+    fi
+  else
+    wait "$1" 2>/dev/null || true
+  fi
   return 0
 }
 
