@@ -13,14 +13,15 @@ cd "$(dirname "$0")/.."
 source bench/common.sh
 changes=${1:-300}
 start_bench_desktop
-paint=$(PLATFORM_AUDIO=sim "$row_paint" 2000 | grep "wall time")
+paint=$(PLATFORM_AUDIO=sim timeout 300 "$row_paint" 2000 | grep "wall time")
 echo "$paint"
 paint_p50=$(sed -E 's/.*p50 ([0-9.]+) ms.*/\1/' <<<"$paint")
 paint_p99=$(sed -E 's/.*p99 ([0-9.]+) ms.*/\1/' <<<"$paint")
 for program_path in "${programs[@]}"; do
   start_watched "$title" row "$program_path"
   sleep 0.5
-  result=$("$probe" change "$title" 12 127 296 26 "$changes")
+  # Each change waits at most 2 s for the window.
+  result=$(run_probe $((changes * 3 + 60)) change "$title" 12 127 296 26 "$changes")
   stop_watched
   echo "$program_path:"
   sed 's/^/  /' <<<"$result"

@@ -15,12 +15,19 @@ peer_title="Volume Control"
 programs=("$program")
 [ -n "${SESSIONVOL_BEFORE:-}" ] && programs+=("$SESSIONVOL_BEFORE")
 
+# Every call of the probe has a bound: a window that never settles or a server that never
+# answers ends the run with a message instead of a hang.
+run_probe() { # SECONDS ARGUMENTS...
+  local status=0
+  timeout --kill-after=5 "$1" "$probe" "${@:2}" || status=$?
+  [ "$status" -ne 124 ] && [ "$status" -ne 137 ] && return "$status"
+  echo "probe ${2}: no answer within $1 s" >&2
+  return "$status"
+}
+
 bench_pids=()
 bench_cleanup() {
-  for pid in "${bench_pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  for pid in "${bench_pids[@]}"; do end_process "$pid"; done
   if [ -n "${SESSIONVOL_PULSE_DIR:-}" ]; then tests/pulse/stop-server.sh >/dev/null 2>&1 || true; fi
   stop_private_display
   return 0
@@ -36,7 +43,12 @@ start_bench_desktop() {
   for name in player other-player; do
     pacat --raw --playback --client-name="$name" </dev/zero >/dev/null &
     bench_pids+=($!)
-    until [ "$(pactl list short sink-inputs | wc -l)" -ge "${#bench_pids[@]}" ]; do sleep 0.05; done
+    local tries=0
+    until [ "$(timeout 5 pactl list short sink-inputs | wc -l)" -ge "${#bench_pids[@]}" ]; do
+      tries=$((tries + 1))
+      [ "$tries" -le 200 ] || { echo "the stream $name did not reach the server within 10 s" >&2; exit 1; }
+      sleep 0.05
+    done
   done
 }
 
@@ -44,11 +56,13 @@ start_bench_desktop() {
 # sets started_pid and started_ms.
 start_watched() { # TITLE MODE COMMAND...
   local out status=0
-  out=$("$probe" start "$1" "$2" -- "${@:3}") || status=$?
+  # The probe waits up to 30 s for the window and 30 s for its row, or until its
+  # pixels have rested for 1 s.
+  out=$(run_probe 90 start "$1" "$2" -- "${@:3}") || status=$?
   if [ -z "$out" ]; then
     # Seen about once in a few hundred starts on a loaded machine; one more try.
     echo "probe start failed (status $status); trying again" >&2
-    out=$("$probe" start "$1" "$2" -- "${@:3}")
+    out=$(run_probe 90 start "$1" "$2" -- "${@:3}")
   fi
   started_pid=${out% *}
   started_ms=${out#* }
@@ -56,8 +70,7 @@ start_watched() { # TITLE MODE COMMAND...
 }
 
 stop_watched() {
-  kill "$started_pid" 2>/dev/null || true
-  wait "$started_pid" 2>/dev/null || true
+  end_process "$started_pid"
 }
 
 peak_rss_kb() { awk '/^VmHWM/ { print $2 }' "/proc/$1/status"; }

@@ -26,13 +26,14 @@ measure() { # NAME TITLE X Y W H COMMAND...
   start_watched "$window_title" settled "${@:7}"
   add "$name.start" "$started_ms"
   local cpu
-  cpu=$("$probe" cpu "$started_pid" "$seconds")
+  cpu=$(run_probe $((seconds + 30)) cpu "$started_pid" "$seconds")
   add "$name.idle" "$(awk -v c="${cpu%% *}" -v t="$ticks" 'BEGIN { printf "%.1f", c / 1000 / t }')"
   if [ "$w" = window ]; then
-    read -r w h < <(xwininfo -name "$window_title" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
+    read -r w h < <(timeout 20 xwininfo -name "$window_title" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
   fi
   local result
-  result=$("$probe" change "$window_title" "$x" "$y" "$w" "$h" "$changes")
+  # Each change waits at most 2 s for the window.
+  result=$(run_probe $((changes * 3 + 60)) change "$window_title" "$x" "$y" "$w" "$h" "$changes")
   add "$name.p50" "$(sed -nE 's/^change.*p50 ([0-9.]+) ms.*/\1/p' <<<"$result")"
   add "$name.p99" "$(sed -nE 's/^change.*p99 ([0-9.]+) ms.*/\1/p' <<<"$result")"
   add "$name.rss" "$(awk -v kb="$(peak_rss_kb "$started_pid")" 'BEGIN { printf "%.1f", kb / 1024 }')"

@@ -27,10 +27,10 @@ for round in $(seq "$rounds"); do
     start_watched "$title" row "$program_path"
     sleep 1
     floor_file=$(mktemp)
-    "$probe" cpu "$floor_pid" "$seconds" >"$floor_file" &
+    run_probe $((seconds + 30)) cpu "$floor_pid" "$seconds" >"$floor_file" &
     floor_probe=$!
-    read -r cpu wakes main_cpu main_wakes < <("$probe" cpu "$started_pid" "$seconds")
-    wait "$floor_probe"
+    read -r cpu wakes main_cpu main_wakes < <(run_probe $((seconds + 30)) cpu "$started_pid" "$seconds")
+    wait "$floor_probe"  # bounded by run_probe
     read -r floor_cpu floor_wakes _ < "$floor_file"
     rm -f "$floor_file"
     ratio=$(awk -v a="$cpu" -v b="$floor_cpu" 'BEGIN { printf "%.2f", a / b }')
@@ -38,7 +38,7 @@ for round in $(seq "$rounds"); do
     echo "round $round, $program_path: $(per_tick "$cpu") us CPU per 30 ms tick ($(awk -v w="$wakes" -v t="$ticks" 'BEGIN { printf "%.2f", w / t }') wake-ups; main thread $(per_tick "$main_cpu") us), floor $(per_tick "$floor_cpu") us at the same time: ${ratio}x"
     if [ "$round" = 1 ]; then
       trace=$(mktemp)
-      timeout -s INT "$trace_seconds" strace -ttt -p "$started_pid" -o "$trace" 2>/dev/null || true
+      timeout -s INT --kill-after=5 "$trace_seconds" strace -ttt -p "$started_pid" -o "$trace" 2>/dev/null || true
       awk -v s="$trace_seconds" '
         # The first wait was already running when strace attached: periods start at the second.
         / (poll|ppoll|epoll_pwait2|epoll_wait)\(/ { waits++; if (waits == 2) first = $1; if (waits >= 2) { last = $1; n = waits - 2 } }
@@ -54,5 +54,5 @@ done
 for program_path in "${programs[@]}"; do
   echo "$program_path: CPU against the floor, $(tr ' ' '\n' <<<"${ratios[$program_path]}" | grep . | median_worst) over $rounds rounds of $seconds s"
 done
-kill "$floor_pid"
+end_process "$floor_pid"
 load_line

@@ -5,10 +5,10 @@
 #   e2e/run-wine.sh [path/to/sessionvol.exe]
 #
 # Without an argument the exe is built with the "windows" preset if needed. The e2e
-# programs are always (re)built into build/e2e-win. Everything Wine writes goes to a
-# fresh prefix in a temporary directory, removed at the end. No network is needed;
-# works as root. Prints one line per case and "N passed, M failed"; exits non-zero if
-# any case fails.
+# programs are always (re)built into build/e2e-win; a build that fails shows its
+# output. Everything Wine writes goes to a fresh prefix in a temporary directory,
+# removed at the end. No network is needed; works as root. Prints one line per case
+# and "N passed, M failed"; exits non-zero if any case fails.
 #
 # The driver itself registers the test DLL as MMDeviceEnumerator in the prefix
 # (HKLM\Software\Classes\CLSID\{BCDE0395-E52F-467C-8E3D-C4579291692E}\InprocServer32,
@@ -20,6 +20,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source scripts/lib.sh
 started_at=$(date +%s)
 
 for tool in wine wineboot wineserver Xvfb cmake ninja x86_64-w64-mingw32-g++; do
@@ -31,8 +32,8 @@ done
 
 exe=${1:-}
 if [ -z "$exe" ]; then
-    [ -f build/windows/build.ninja ] || cmake --preset windows >/dev/null
-    cmake --build --preset windows >/dev/null
+    [ -f build/windows/build.ninja ] || quiet_unless_failing cmake --preset windows || exit 2
+    quiet_unless_failing cmake --build --preset windows || exit 2
     exe=build/windows/src/sessionvol.exe
 fi
 [ -f "$exe" ] || { echo "run-wine.sh: $exe does not exist" >&2; exit 2; }
@@ -40,28 +41,25 @@ exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
 
 e2e_build=build/e2e-win
 if [ ! -f "$e2e_build/build.ninja" ]; then
-    cmake -S e2e/win -B "$e2e_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    quiet_unless_failing cmake -S e2e/win -B "$e2e_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" || exit 2
 fi
-cmake --build "$e2e_build" >/dev/null
+quiet_unless_failing cmake --build "$e2e_build" || exit 2
 driver=$root/$e2e_build/sessionvol-e2e.exe
 service=$root/$e2e_build/sessionvol_e2e_audio.dll
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/sessionvol-wine.XXXXXX")
-xvfb_pid=""
 pulse_dir=""
 cleanup() {
     # Only what this run started: its wineserver (by prefix), its Xvfb, its sound server.
-    if [ -d "$work/prefix" ]; then WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1 || true; fi
-    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+    if [ -d "$work/prefix" ]; then WINEPREFIX="$work/prefix" timeout 30 wineserver -k >/dev/null 2>&1 || true; fi
+    stop_private_display
     if [ -n "$pulse_dir" ]; then tests/pulse/stop-server.sh "$pulse_dir" >/dev/null 2>&1 || true; fi
     if [ "${SESSIONVOL_E2E_KEEP:-0}" = 1 ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 
-source scripts/lib.sh
 start_private_display
-xvfb_pid=$SESSIONVOL_XVFB_PID
 
 # Wine's server keeps its socket directory under TMPDIR; keep it inside the run.
 mkdir -p "$work/tmp"
@@ -79,9 +77,15 @@ unset PULSE_SERVER
 printf 'autospawn = no\n' >"$work/client.conf"
 export PULSE_CLIENTCONFIG="$work/client.conf"
 
-wineboot -i >"$work/wineboot.log" 2>&1
-wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-wineserver -w
+# Each step of the prefix's set-up has a bound; a fresh prefix takes some 20 s.
+if ! timeout 300 wineboot -i >"$work/wineboot.log" 2>&1; then
+    echo "run-wine.sh: wineboot -i failed or took more than 300 s; its log:" >&2
+    tail -n 30 "$work/wineboot.log" >&2
+    exit 2
+fi
+timeout 120 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 ||
+    { echo "run-wine.sh: wine reg add failed or took more than 120 s" >&2; exit 2; }
+timeout 120 wineserver -w || { echo "run-wine.sh: the wineserver did not end within 120 s" >&2; exit 2; }
 
 # A private PulseAudio server gives Wine's own audio service a device, so the program
 # over it gets as far as the session list, which Wine 8 answers with a stub

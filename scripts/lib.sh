@@ -10,8 +10,17 @@ SESSIONVOL_BUILD_PACKAGES=(
 SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
 # The tests, benchmarks and packages: the Windows cross build, the .deb's dependency
 # computation (dpkg-dev, file), clang for the linux-clang preset.
-SESSIONVOL_PACKAGE_PACKAGES=(libgtest-dev libbenchmark-dev libxext-dev mingw-w64 dpkg-dev file)
-SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon fonts-noto-cjk wine wine64 clang libclang-rt-14-dev clang-format git unzip gdb)
+SESSIONVOL_PACKAGE_PACKAGES=(libgtest-dev libbenchmark-dev libxext-dev mingw-w64 dpkg-dev file git)
+# The arm64 cross build (linux-arm64 preset): Debian's aarch64 compiler, the arm64
+# libraries beside the amd64 ones (multiarch; ensure_packages adds the architecture),
+# and qemu-aarch64, which runs the arm64 tests here.
+SESSIONVOL_ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user
+  libcairo2-dev:arm64 libpango1.0-dev:arm64 libx11-dev:arm64 libfontconfig-dev:arm64 libpulse-dev:arm64
+  libgtest-dev:arm64 libbenchmark-dev:arm64 libxext-dev:arm64)
+# Besides the test tools: the packages' checkers (lintian, appstreamcli,
+# desktop-file-validate) and make for the source tarball's plain cmake build.
+SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon fonts-noto-cjk wine wine64 clang libclang-rt-14-dev clang-format git unzip gdb
+  lintian appstream desktop-file-utils make)
 # What the benchmarks in bench/ run besides the build: the desktop mixer they compare
 # with, and the system-call counter.
 SESSIONVOL_BENCH_PACKAGES=(xvfb pulseaudio pulseaudio-utils pavucontrol strace)
@@ -38,23 +47,36 @@ build_program() {
   x11_window=build/run/tools/x11-window
 }
 
-# Installs whichever of the given packages are missing, as root or through sudo.
-# Without either it prints the one command to run and stops.
+# Installs whichever of the given packages are missing, as root or through sudo. A
+# name with an architecture (libcairo2-dev:arm64) first adds that architecture to dpkg.
+# Without root or sudo it prints the commands to run and stops.
 ensure_packages() {
-  local missing=() package
+  local missing=() architectures=() package
   for package in "$@"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" && continue
+    missing+=("$package")
+    if [[ "$package" == *:* ]] && [ "${package#*:}" != "$(dpkg --print-architecture)" ] &&
+      ! dpkg --print-foreign-architectures | grep -qx "${package#*:}" &&
+      [[ " ${architectures[*]} " != *" ${package#*:} "* ]]; then
+      architectures+=("${package#*:}")
+    fi
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=()
+  local sudo=() architecture
   if [ "$(id -u)" -ne 0 ]; then
     if ! command -v sudo >/dev/null 2>&1; then
       echo "These Debian packages are missing; install them as root with:" >&2
+      for architecture in "${architectures[@]}"; do echo "dpkg --add-architecture $architecture" >&2; done
+      [ ${#architectures[@]} -eq 0 ] || echo "apt-get update" >&2
       echo "apt-get install ${missing[*]}" >&2
       exit 1
     fi
     sudo=(sudo)
   fi
+  for architecture in "${architectures[@]}"; do
+    echo "== adding the Debian architecture $architecture"
+    "${sudo[@]}" dpkg --add-architecture "$architecture"
+  done
   echo "== installing Debian packages: ${missing[*]}"
   "${sudo[@]}" apt-get update -q
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
@@ -83,7 +105,54 @@ start_private_display() {
 }
 
 stop_private_display() {
-  [ -n "${SESSIONVOL_XVFB_PID:-}" ] && kill "$SESSIONVOL_XVFB_PID" 2>/dev/null && wait "$SESSIONVOL_XVFB_PID" 2>/dev/null
+  [ -n "${SESSIONVOL_XVFB_PID:-}" ] && end_process "$SESSIONVOL_XVFB_PID"
   SESSIONVOL_XVFB_PID=""
   return 0
+}
+
+# True while the process runs (a zombie that waits for its parent does not count).
+process_running() {
+  local state
+  state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) && [ -n "$state" ] && [ "$state" != Z ]
+}
+
+# Waits up to SECONDS for a child process to end and returns its exit code, or 124
+# (as timeout(1) does) when it is still running then.
+wait_for_exit() { # PID SECONDS
+  local tenths=$(($2 * 10))
+  while process_running "$1" && [ "$tenths" -gt 0 ]; do
+    tenths=$((tenths - 1))
+    sleep 0.1
+  done
+  process_running "$1" && return 124
+  local status=0
+  wait "$1" 2>/dev/null || status=$?
+  return "$status"
+}
+
+# Ends a process this script started: SIGTERM, up to SECONDS (default 10) to end, then
+# SIGKILL. Safe under set -e, also for a process that has ended already.
+end_process() { # PID [SECONDS]
+  local status=0
+  if kill "$1" 2>/dev/null; then
+    wait_for_exit "$1" "${2:-10}" || status=$?
+    if [ "$status" -eq 124 ]; then
+      kill -9 "$1" 2>/dev/null || true
+      wait "$1" 2>/dev/null || true
+    fi
+  else
+    wait "$1" 2>/dev/null || true
+  fi
+  return 0
+}
+
+# Runs a command with its output held back; shows the output only when the command
+# fails (a build's compiler errors, say), and returns its exit code.
+quiet_unless_failing() { # COMMAND...
+  local output status=0
+  output=$(mktemp)
+  "$@" >"$output" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || { echo "failed ($status): $*" >&2; cat "$output" >&2; }
+  rm -f "$output"
+  return "$status"
 }

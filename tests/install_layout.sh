@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# What `cmake --install` puts where a desktop and man look for it: the program (which
-# answers --version), its .desktop entry matching the window's WM_CLASS, the icons,
-# the man page, README and LICENSE.
+# What `cmake --install` puts where a desktop, a software centre and man look for it:
+# the program (which answers --version), its .desktop entry matching the window's
+# WM_CLASS, the AppStream metainfo of the same id, the icons, the man page, README,
+# and Debian's copyright file (with the licence) and changelog.
 set -u
 build=$1
 prefix=$(mktemp -d)
@@ -12,12 +13,14 @@ cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install 
 
 expected=(
   bin/sessionvol
-  share/applications/sessionvol.desktop
+  share/applications/io.github.sessionvol.sessionvol.desktop
+  share/metainfo/io.github.sessionvol.sessionvol.metainfo.xml
   share/icons/hicolor/scalable/apps/sessionvol.svg
   share/icons/hicolor/48x48/apps/sessionvol.png
-  share/man/man1/sessionvol.1
+  share/man/man1/sessionvol.1.gz
   share/doc/sessionvol/README.md
-  share/doc/sessionvol/LICENSE
+  share/doc/sessionvol/copyright
+  share/doc/sessionvol/changelog.gz
 )
 for file in "${expected[@]}"; do
   [ -s "$prefix/$file" ] || fail "$file is not installed"
@@ -28,7 +31,7 @@ unexpected=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort | grep -vxF 
 version=$("$prefix/bin/sessionvol" --version) || fail "sessionvol --version failed"
 [[ "$version" =~ ^sessionvol\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "sessionvol --version says \"$version\""
 
-desktop=$prefix/share/applications/sessionvol.desktop
+desktop=$prefix/share/applications/io.github.sessionvol.sessionvol.desktop
 for line in Exec=sessionvol Icon=sessionvol StartupWMClass=Sessionvol Type=Application; do
   grep -qx "$line" "$desktop" || fail "the .desktop entry lacks $line"
 done
@@ -37,7 +40,8 @@ done
 size=$(od -An -tu1 -j16 -N8 "$prefix/share/icons/hicolor/48x48/apps/sessionvol.png" | tr -s ' ')
 [ "$size" = " 0 0 0 48 0 0 0 48" ] || fail "the 48x48 icon is not 48 by 48 pixels:$size"
 
-grep -q '^\.TH SESSIONVOL 1 ' "$prefix/share/man/man1/sessionvol.1" || fail "the man page has no .TH header"
-grep -qF "${version#sessionvol }" "$prefix/share/man/man1/sessionvol.1" || fail "the man page does not name version ${version#sessionvol }"
+man=$(gzip -dc "$prefix/share/man/man1/sessionvol.1.gz") || fail "the man page is not gzip data"
+grep -q '^\.TH SESSIONVOL 1 ' <<<"$man" || fail "the man page has no .TH header"
+grep -qF "${version#sessionvol }" <<<"$man" || fail "the man page does not name version ${version#sessionvol }"
 
 echo "PASS: install layout, $version"

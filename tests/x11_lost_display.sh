@@ -12,21 +12,15 @@ start_private_display || { echo "FAIL: could not start Xvfb"; exit 1; }
 xvfb=$SESSIONVOL_XVFB_PID
 PLATFORM_AUDIO=sim "$program" 2>"${TMPDIR:-/tmp}/x11_lost_display.$$" &
 pid=$!
-fail() { echo "FAIL: $*"; kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; stop_private_display; exit 1; }
+fail() { echo "FAIL: $*"; end_process "$pid"; stop_private_display; exit 1; }
 
 "$x11_window" wait "$SESSIONVOL_TITLE" 30 >/dev/null || fail "no window titled \"$SESSIONVOL_TITLE\""
-kill "$xvfb"
-wait "$xvfb" 2>/dev/null
-SESSIONVOL_XVFB_PID=""
+stop_private_display
 
 # A generous bound: the program ends at once, but a machine under load may be slow.
-for _ in $(seq 300); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "still running 30 s after the display went away"
 status=0
-wait "$pid" || status=$?
+wait_for_exit "$pid" 30 || status=$?
+process_running "$pid" && fail "still running 30 s after the display went away"
 stderr=$(cat "${TMPDIR:-/tmp}/x11_lost_display.$$"); rm -f "${TMPDIR:-/tmp}/x11_lost_display.$$"
 [ "$status" -eq 0 ] || { echo "FAIL: exit code $status; standard error: $stderr"; exit 1; }
 echo "PASS: display lost, exit code 0 ($stderr)"

@@ -3,7 +3,8 @@
 # panel, and closing it ends the program with exit code 0.
 set -u
 program=$1 x11_window=$2 screenshot=$3
-title="ISimpleAudioVolume::SetMasterVolume TEST2"
+source "$(dirname "$0")/../scripts/lib.sh"
+title=$SESSIONVOL_TITLE
 if [ -z "${DISPLAY:-}" ]; then
   echo "SKIP: no X display (scripts/test provides one)"
   exit 77
@@ -11,7 +12,7 @@ fi
 
 PLATFORM_AUDIO=sim PLATFORM_VIDEO=x11 "$program" &
 pid=$!
-fail() { echo "FAIL: $*"; kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; exit 1; }
+fail() { echo "FAIL: $*"; end_process "$pid"; exit 1; }
 
 window=$("$x11_window" wait "$title" 30) || fail "no window titled \"$title\""
 
@@ -25,21 +26,17 @@ echo "screenshot $screenshot ($size)"
 "$x11_window" close "$window" || fail "could not send WM_DELETE_WINDOW"
 # A program that does not end after the close request is a fault: say where it waits
 # rather than leaving it to the test timeout.
-for _ in $(seq 300); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then
+status=0
+wait_for_exit "$pid" 30 || status=$?
+if process_running "$pid"; then
   echo "FAIL: still running 30 s after the close request; its threads:"
   if command -v gdb >/dev/null; then
-    gdb -p "$pid" -batch -ex "thread apply all bt" 2>/dev/null | grep -E '^(#|Thread)'
+    timeout 60 gdb -p "$pid" -batch -ex "thread apply all bt" 2>/dev/null | grep -E '^(#|Thread)'
   else
     cat "/proc/$pid/wchan" 2>/dev/null; echo
   fi
-  kill -9 "$pid" 2>/dev/null
+  end_process "$pid" 0
   exit 1
 fi
-status=0
-wait "$pid" || status=$?
 [ "$status" -eq 0 ] || { echo "FAIL: exit code $status"; exit 1; }
 echo "PASS: title, panel, close, exit code 0"

@@ -90,7 +90,7 @@ pid=$(tail -n 1 "$dir/daemon.pids")
 
 # Ready when a client gets an answer on the socket.
 tries=0
-until PULSE_SERVER="unix:$socket" pactl info >/dev/null 2>&1; do
+until PULSE_SERVER="unix:$socket" timeout 5 pactl info >/dev/null 2>&1; do
     tries=$((tries + 1))
     if ! kill -0 "$pid" 2>/dev/null || [ "$tries" -gt 100 ]; then
         fail "the server did not come up"
@@ -101,12 +101,12 @@ done
 if [ "$kind" = pipewire ]; then
     # The same sink as the PulseAudio daemon's, made the default by name: WirePlumber
     # would otherwise choose by priority among it and its own dummy sink.
-    PULSE_SERVER="unix:$socket" pactl load-module module-null-sink sink_name=sessionvol_null \
+    PULSE_SERVER="unix:$socket" timeout 10 pactl load-module module-null-sink sink_name=sessionvol_null \
         sink_properties=device.description=sessionvol-null >/dev/null || fail "no null sink"
     # The sink takes a moment to reach WirePlumber; until then choosing it fails.
     tries=0
-    until PULSE_SERVER="unix:$socket" pactl set-default-sink sessionvol_null 2>/dev/null &&
-        [ "$(PULSE_SERVER="unix:$socket" pactl get-default-sink 2>/dev/null)" = sessionvol_null ]; do
+    until PULSE_SERVER="unix:$socket" timeout 5 pactl set-default-sink sessionvol_null 2>/dev/null &&
+        [ "$(PULSE_SERVER="unix:$socket" timeout 5 pactl get-default-sink 2>/dev/null)" = sessionvol_null ]; do
         tries=$((tries + 1))
         [ "$tries" -le 100 ] || fail "the null sink did not become the default"
         sleep 0.05
