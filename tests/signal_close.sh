@@ -60,10 +60,12 @@ for signal in TERM INT HUP; do close_by_signal "$signal" sim; done
 
 if server=$("$(dirname "$0")/pulse/start-server.sh" 2>&1); then
   eval "$server"
-  # (LeakSanitizer's list of the suppressions it used would be a line of its own.)
+  # (LeakSanitizer's list of the suppressions it used would be lines of its own, and a
+  # sanitizer runtime's own warnings start with "==<pid>==".)
   close_by_signal TERM pulse PLATFORM_AUDIO=pulse HOME=/proc XDG_CONFIG_HOME= \
     LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
-  [ "$(wc -l <"$work/stderr")" -eq 1 ] || fail "standard error holds more than the backend line: $(cat "$work/stderr")"
+  said=$(grep -Ev '^==[0-9]+==' "$work/stderr")
+  [ "$(wc -l <<<"$said")" -eq 1 ] || fail "standard error holds more than the backend line: $said"
   echo "against a sound server, HOME unwritable: one line on standard error"
 else
   echo "no private sound server here, its run left out: $server"
@@ -82,7 +84,7 @@ ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 timeout 120 gdb -nx -
   -ex 'printf "bound before the signal: %d\n", AppState.session != 0' \
   -ex 'python import os, signal; os.kill(gdb.selected_inferior().pid, signal.SIGTERM)' \
   -ex 'tbreak exit' -ex 'continue' \
-  -ex 'printf "held at exit: %d\n", (AppState.session != 0) + (AppState.sessionManager != 0) + (AppState.device != 0)' \
+  -ex 'printf "held at exit: %d\n", (int)(AppState.session != 0) + (int)(AppState.sessionManager != 0) + (int)(AppState.device != 0)' \
   -ex 'continue' \
   -ex 'printf "exit code: %d\n", $_exitcode' \
   --args "$program" >"$work/gdb" 2>&1
