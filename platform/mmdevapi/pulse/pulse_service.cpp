@@ -167,32 +167,29 @@ bool PulseAudioService::Connected() {
 // more: a loaded desktop can stall its sound server for a second, and once it answers
 // again its events flow on the same connection. S_OK when every operation completed.
 HRESULT PulseAudioService::AwaitAll(std::span<pa_operation* const> operations) {
-    if (std::find(operations.begin(), operations.end(), nullptr) != operations.end()) {
-        for (pa_operation* operation : operations) {
-            if (operation == nullptr) continue;
-            pa_operation_cancel(operation);
-            pa_operation_unref(operation);
-        }
-        return connected_ ? E_FAIL : AUDCLNT_E_SERVICE_NOT_RUNNING;
-    }
+    // An operation libpulse could not even start (null) fails the lot at once.
+    const bool allStarted = std::find(operations.begin(), operations.end(), nullptr) == operations.end();
     struct Deadline {
         pa_threaded_mainloop* loop;
         bool passed = false;
     } deadline{loop_};
-    pa_time_event* timer = pa_context_rttime_new(
-        context_, pa_rtclock_now() + RequestTimeoutUsec,
-        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
-            auto* deadline = static_cast<Deadline*>(userdata);
-            deadline->passed = true;
-            pa_threaded_mainloop_signal(deadline->loop, 0);
-        },
-        &deadline);
-    auto running = [](pa_operation* operation) { return pa_operation_get_state(operation) == PA_OPERATION_RUNNING; };
-    while (connected_ && !deadline.passed && std::any_of(operations.begin(), operations.end(), running))
-        pa_threaded_mainloop_wait(loop_);
-    if (timer != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(timer);
-    bool done = true;
+    if (allStarted) {
+        pa_time_event* timer = pa_context_rttime_new(
+            context_, pa_rtclock_now() + RequestTimeoutUsec,
+            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
+                auto* deadline = static_cast<Deadline*>(userdata);
+                deadline->passed = true;
+                pa_threaded_mainloop_signal(deadline->loop, 0);
+            },
+            &deadline);
+        auto running = [](pa_operation* operation) { return pa_operation_get_state(operation) == PA_OPERATION_RUNNING; };
+        while (connected_ && !deadline.passed && std::any_of(operations.begin(), operations.end(), running))
+            pa_threaded_mainloop_wait(loop_);
+        if (timer != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(timer);
+    }
+    bool done = allStarted;
     for (pa_operation* operation : operations) {
+        if (operation == nullptr) continue;
         if (pa_operation_get_state(operation) != PA_OPERATION_DONE) {
             done = false;
             pa_operation_cancel(operation);
