@@ -41,7 +41,4 @@ void ResetAudio() {
 size_t LiveAudioObjects() { return mmdevapi::LiveObjects() + LiveInterposedObjects(); }
 
 size_t OutstandingTaskMemory() { return ole32::OutstandingTaskMemory(); }
-
-void FailNextCoInitialize(HRESULT result) { ole32::FailNextCoInitialize(result); }
-
 }  // namespace platform::test

@@ -12,6 +12,7 @@ ATOM WINAPI __real_RegisterClassA(const WNDCLASSA* windowClass);
 HWND WINAPI __real_CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
                                    int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
 int WINAPI __real_MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type);
+HRESULT WINAPI __real_CoInitialize(LPVOID reserved);
 HDC WINAPI __real_GetDC(HWND window);
 int WINAPI __real_ReleaseDC(HWND window, HDC dc);
 HDC WINAPI __real_BeginPaint(HWND window, LPPAINTSTRUCT paint);
@@ -47,6 +48,8 @@ bool Consume(bool ProgramCallFailures::*member) {
     failures.used.*member = true;
     return true;
 }
+
+std::atomic<HRESULT> nextCoInitializeFailure{S_OK};
 
 struct MessageBoxLog {
     std::mutex lock;
@@ -138,6 +141,8 @@ ProgramCallFailures FailedProgramCalls() {
     return InjectedFailures().used;
 }
 
+void FailNextCoInitialize(HRESULT result) { nextCoInitializeFailure.store(result); }
+
 void RecordMessageBoxes(bool enabled) {
     MessageBoxes().recording.store(enabled);
     TakeMessageBoxes();
@@ -178,6 +183,11 @@ int WINAPI __wrap_MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT typ
         MessageBoxes().boxes.push_back(MessageBoxRecord{caption ? caption : "Error", text ? text : "", type});
     }
     return answer;
+}
+
+HRESULT WINAPI __wrap_CoInitialize(LPVOID reserved) {
+    HRESULT failure = nextCoInitializeFailure.exchange(S_OK);
+    return failure != S_OK ? failure : __real_CoInitialize(reserved);
 }
 
 HDC WINAPI __wrap_GetDC(HWND window) {

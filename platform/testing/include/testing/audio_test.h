@@ -28,7 +28,4 @@ void ResetAudio();
 size_t LiveAudioObjects();
 size_t OutstandingTaskMemory();
 
-// The next CoInitialize fails with this result.
-void FailNextCoInitialize(HRESULT result);
-
 }  // namespace platform::test

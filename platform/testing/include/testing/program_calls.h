@@ -52,6 +52,9 @@ std::string Describe(const GdiCall& call);
 void RecordDrawing(bool enabled);
 std::vector<GdiCall> TakeDrawing();
 
+// The next CoInitialize, on any thread, fails with this result (S_OK: none does).
+void FailNextCoInitialize(HRESULT result);
+
 // While enabled, the program's message boxes are kept; disabling forgets them.
 void RecordMessageBoxes(bool enabled);
 std::vector<MessageBoxRecord> TakeMessageBoxes();
