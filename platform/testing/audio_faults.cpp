@@ -14,9 +14,10 @@ namespace {
 
 using mmdevapi::SessionKey;
 
+// The last fault that names the call and the session: a later one overrides.
 std::optional<HRESULT> FaultOf(const std::vector<AudioFault>& faults, AudioCall call, size_t session = AnySession) {
-    for (const AudioFault& fault : faults) {
-        if (fault.call == call && (fault.session == AnySession || fault.session == session)) return fault.result;
+    for (auto fault = faults.rbegin(); fault != faults.rend(); ++fault) {
+        if (fault->call == call && (fault->session == AnySession || fault->session == session)) return fault->result;
     }
     return std::nullopt;
 }

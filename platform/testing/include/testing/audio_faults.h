@@ -40,6 +40,7 @@ inline constexpr size_t AnySession = std::numeric_limits<size_t>::max();
 // The call returns result. A failure code leaves the service unasked; a success code
 // (S_FALSE, AUDCLNT_S_NO_SINGLE_PROCESS) is returned in place of S_OK, with the values
 // the service gave. session: the session's key (its index in a scripted scenario), or any.
+// Of several faults that name the same call and session, the last one counts.
 struct AudioFault {
     AudioCall call;
     HRESULT result;
