@@ -11,15 +11,15 @@
 // Checks a reference count where the test asserts it, naming the caller's line.
 #define EXPECT_REF(count, expected) EXPECT_EQ(static_cast<ULONG>(count), static_cast<ULONG>(expected))
 
-inline platform::test::SimSession AppSession(std::u16string identifier, DWORD processId = 1234) {
-    platform::test::SimSession session;
+inline platform::test::ScriptedSession AppSession(std::u16string identifier, DWORD processId = 1234) {
+    platform::test::ScriptedSession session;
     session.identifier = std::move(identifier);
     session.processId = processId;
     return session;
 }
 
-inline platform::test::SimSession SystemSoundsSession() {
-    platform::test::SimSession session = AppSession(u"system-sounds", 0);
+inline platform::test::ScriptedSession SystemSoundsSession() {
+    platform::test::ScriptedSession session = AppSession(u"system-sounds", 0);
     session.systemSounds = true;
     return session;
 }
@@ -52,16 +52,18 @@ protected:
         platform::test::ResetAudio();
     }
 
-    std::shared_ptr<platform::test::SimAudioService> Use(platform::test::SimScenario scenario) {
-        service = platform::test::UseSimulatedAudio(std::move(scenario));
+    std::shared_ptr<platform::test::ScriptedAudioService> Use(platform::test::AudioScenario scenario,
+                                                              const std::vector<platform::test::AudioFault>& faults = {}) {
+        service = platform::test::UseScriptedAudio(std::move(scenario), faults);
         return service;
     }
 
-    std::shared_ptr<platform::test::SimAudioService> Use(std::vector<platform::test::SimSession> sessions) {
-        platform::test::SimScenario scenario;
+    std::shared_ptr<platform::test::ScriptedAudioService> Use(std::vector<platform::test::ScriptedSession> sessions,
+                                                              const std::vector<platform::test::AudioFault>& faults = {}) {
+        platform::test::AudioScenario scenario;
         scenario.sessions = std::move(sessions);
-        return Use(std::move(scenario));
+        return Use(std::move(scenario), faults);
     }
 
-    std::shared_ptr<platform::test::SimAudioService> service;
+    std::shared_ptr<platform::test::ScriptedAudioService> service;
 };

@@ -9,7 +9,7 @@
 
 namespace {
 
-using platform::test::SimScenario;
+using platform::test::AudioScenario;
 
 constexpr GUID CallerContext = {0xABCDEF01, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
 
@@ -53,7 +53,7 @@ TEST_F(AudioPlatformTest, ApartmentsCountPerThread) {
 }
 
 TEST_F(AudioPlatformTest, CoCreateInstanceKnowsOnlyTheDeviceEnumerator) {
-    Use(SimScenario::Demo());
+    Use({SystemSoundsSession(), AppSession(u"app")});
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(CoCreateInstance(IID_IMMDevice, nullptr, CLSCTX_ALL, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(object, nullptr);
@@ -63,7 +63,7 @@ TEST_F(AudioPlatformTest, CoCreateInstanceKnowsOnlyTheDeviceEnumerator) {
 }
 
 TEST_F(AudioPlatformTest, SessionInterfacesShareOneCount) {
-    Use(SimScenario::Demo());
+    Use({SystemSoundsSession(), AppSession(u"app")});
     IAudioSessionControl* session = FirstSession();
     IAudioSessionControl2* control2 = nullptr;
     ISimpleAudioVolume* volume = nullptr;
@@ -79,7 +79,7 @@ TEST_F(AudioPlatformTest, SessionInterfacesShareOneCount) {
 }
 
 TEST_F(AudioPlatformTest, MissingInterfacesAreRefusedWithANullPointer) {
-    platform::test::SimSession bare = AppSession(u"bare");
+    platform::test::ScriptedSession bare = AppSession(u"bare");
     bare.hasControl2 = false;
     bare.hasSimpleVolume = false;
     Use({bare});

@@ -61,7 +61,7 @@ TEST_F(MainWindowTest, TheRoadOfOneClick) {
         [&](Program& program) {
             auto calls = audio->SetCalls();
             ASSERT_EQ(calls.size(), 1u);
-            EXPECT_EQ(calls[0].kind, platform::test::SimSetCall::Volume);
+            EXPECT_EQ(calls[0].kind, platform::test::SetCall::Volume);
             EXPECT_EQ(calls[0].volume, 0.25f);
             EXPECT_TRUE(IsEqualGUID(calls[0].eventContext, GUID_NULL));
             // The click itself draws nothing: the row follows the notification.
@@ -180,7 +180,7 @@ TEST_F(MainWindowTest, SpaceOnTheClickedButtonSendsItsCommandAgain) {
         [&](Program& program) {
             auto calls = audio->SetCalls();
             ASSERT_EQ(calls.size(), 2u);
-            EXPECT_EQ(calls[1].kind, platform::test::SimSetCall::Volume);
+            EXPECT_EQ(calls[1].kind, platform::test::SetCall::Volume);
             EXPECT_EQ(calls[1].volume, 0.25f);
             audio->Flush();
             EXPECT_EQ(AppState.sink.volume.load(), 0.25f);

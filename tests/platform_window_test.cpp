@@ -554,8 +554,8 @@ TEST_F(WindowTest, ButtonReleasedOutsideDoesNotClick) {
     HWND button = CreateButton(window, 111, 80, 160, 60, 30);
     desktop.PumpUntilIdle();
     Forget();
-    platform::user32::InjectMouseButton(window, 100, 170, true);
-    platform::user32::InjectMouseButton(window, 300, 300, false);  // dragged off the button
+    platform::user32::DisplayEvents().OnMouseButton(window, 100, 170, true);
+    platform::user32::DisplayEvents().OnMouseButton(window, 300, 300, false);  // dragged off the button
     bool releaseReachedButton = false;
     for (const MSG& message : desktop.PumpUntilIdle()) {
         releaseReachedButton |= message.message == WM_LBUTTONUP && message.hwnd == button;

@@ -1,44 +1,48 @@
 // Finding and binding the first eligible session, and giving everything back.
+#include <unistd.h>
+
 #include <string>
 
 #include "audio_fixture.h"
 
 namespace {
 
-using platform::test::SimScenario;
-using platform::test::SimSession;
+using platform::test::AudioCall;
+using platform::test::AudioFault;
+using platform::test::ScriptedSession;
 
 std::u16string SessionId() { return std::u16string(AppState.sink.sessionId); }
 
 class BindingTest : public AudioTest {};
 
 TEST_F(BindingTest, DemoServiceBindsTheApplicationSessionAfterSystemSounds) {
-    Use(SimScenario::Demo());
+    std::shared_ptr<platform::mmdevapi::AudioService> demo = platform::test::UseDemoAudio();
     BindAudioSession();
 
     ASSERT_NE(AppState.session, nullptr);
     EXPECT_NE(AppState.device, nullptr);
     EXPECT_NE(AppState.sessionManager, nullptr);
-    const SimSession demo = service->Session(1);
-    EXPECT_EQ(SessionId(), demo.identifier);
+    const std::u16string demoIdentifier = SessionId();
     // The window shows the identifier: it must tell the user the session is not real.
-    EXPECT_NE(SessionId().find(u"simulated"), std::u16string::npos);
-    EXPECT_EQ(AppState.sink.processId, demo.processId);
+    EXPECT_NE(demoIdentifier.find(u"simulated"), std::u16string::npos);
+    EXPECT_EQ(demoIdentifier.find(u"#"), std::u16string::npos) << "the system-sounds session was bound";
+    EXPECT_EQ(AppState.sink.processId, static_cast<DWORD>(getpid()));
     EXPECT_EQ(AppState.sink.volume.load(), 1.0f);
     EXPECT_EQ(AppState.sink.mute.load(), 0);
     EXPECT_EQ(AppState.sink.state.load(), AudioSessionStateActive);
     // The sink's own reference plus the one the service took when registering it.
     EXPECT_REF(AppState.sink.refCount.load(), 2);
-    EXPECT_EQ(service->RegisteredCount(), 1u);
+    EXPECT_EQ(demo->Notifications().RegisteredCount(), 1u);
 
     ReleaseAudioSession();
+    EXPECT_EQ(demo->Notifications().RegisteredCount(), 0u);
     EXPECT_EQ(AppState.session, nullptr);
     EXPECT_EQ(AppState.sessionManager, nullptr);
     EXPECT_EQ(AppState.device, nullptr);
     EXPECT_REF(AppState.sink.refCount.load(), 1);
     EXPECT_EQ(platform::test::LiveAudioObjects(), 0u);
     // The sink keeps the last status it had.
-    EXPECT_EQ(SessionId(), demo.identifier);
+    EXPECT_EQ(SessionId(), demoIdentifier);
 
     ReleaseAudioSession();  // nothing left: does nothing
     EXPECT_REF(AppState.sink.refCount.load(), 1);
@@ -61,27 +65,28 @@ TEST_F(BindingTest, LowerIndexWinsAndTheOtherIsNeverRegistered) {
 // second, whose process ID is then shown.
 struct Spoiler {
     const char* name;
-    void (*spoil)(SimSession&);
+    void (*spoil)(ScriptedSession&);
+    std::vector<AudioFault> faults;  // on the first session
 };
 
 const Spoiler spoilers[] = {
-    {"GetSession fails", [](SimSession& s) { s.getSessionResult = E_FAIL; }},
-    {"no IAudioSessionControl2", [](SimSession& s) { s.hasControl2 = false; }},
-    {"system sounds", [](SimSession& s) { s.systemSounds = true; }},
-    {"GetProcessId fails", [](SimSession& s) { s.processIdResult = E_FAIL; }},
-    {"GetProcessId returns S_FALSE", [](SimSession& s) { s.processIdResult = S_FALSE; }},
-    {"GetSessionIdentifier fails", [](SimSession& s) { s.identifierResult = E_OUTOFMEMORY; }},
-    {"GetSessionIdentifier returns S_FALSE", [](SimSession& s) { s.identifierResult = S_FALSE; }},
-    {"empty identifier", [](SimSession& s) { s.identifier.clear(); }},
+    {"GetSession fails", nullptr, {{AudioCall::GetSession, E_FAIL, 0}}},
+    {"no IAudioSessionControl2", [](ScriptedSession& s) { s.hasControl2 = false; }, {}},
+    {"system sounds", [](ScriptedSession& s) { s.systemSounds = true; }, {}},
+    {"GetProcessId fails", nullptr, {{AudioCall::GetProcessId, E_FAIL, 0}}},
+    {"GetProcessId returns S_FALSE", nullptr, {{AudioCall::GetProcessId, S_FALSE, 0}}},
+    {"GetSessionIdentifier fails", nullptr, {{AudioCall::GetSessionIdentifier, E_OUTOFMEMORY, 0}}},
+    {"GetSessionIdentifier returns S_FALSE", nullptr, {{AudioCall::GetSessionIdentifier, S_FALSE, 0}}},
+    {"empty identifier", [](ScriptedSession& s) { s.identifier.clear(); }, {}},
 };
 
 TEST_F(BindingTest, AnIneligibleSessionIsSkippedAndTheNextEligibleOneBound) {
     for (const Spoiler& spoiler : spoilers) {
         SCOPED_TRACE(spoiler.name);
         ResetAppState();
-        SimSession bad = AppSession(u"bad", 111);
-        spoiler.spoil(bad);
-        Use({bad, AppSession(u"good", 222)});
+        ScriptedSession bad = AppSession(u"bad", 111);
+        if (spoiler.spoil) spoiler.spoil(bad);
+        Use({bad, AppSession(u"good", 222)}, spoiler.faults);
 
         BindAudioSession();
         EXPECT_EQ(SessionId(), u"good");
@@ -96,9 +101,8 @@ TEST_F(BindingTest, AnIneligibleSessionIsSkippedAndTheNextEligibleOneBound) {
 }
 
 TEST_F(BindingTest, ASessionSharedByProcessesIsEligibleWithTheReportedId) {
-    SimSession shared = AppSession(u"shared", 4321);
-    shared.processIdResult = AUDCLNT_S_NO_SINGLE_PROCESS;
-    Use({SystemSoundsSession(), shared});
+    ScriptedSession shared = AppSession(u"shared", 4321);
+    Use({SystemSoundsSession(), shared}, {{AudioCall::GetProcessId, AUDCLNT_S_NO_SINGLE_PROCESS, 1}});
     BindAudioSession();
     EXPECT_EQ(SessionId(), u"shared");
     EXPECT_EQ(AppState.sink.processId, 4321u);
@@ -126,7 +130,7 @@ TEST_F(BindingTest, OnlyAMuteOfOneCountsAtBinding) {
     for (auto [reported, shown] : cases) {
         SCOPED_TRACE(reported);
         ResetAppState();
-        SimSession session = AppSession(u"app");
+        ScriptedSession session = AppSession(u"app");
         session.mute = reported;
         Use({session});
         BindAudioSession();
@@ -136,7 +140,7 @@ TEST_F(BindingTest, OnlyAMuteOfOneCountsAtBinding) {
 }
 
 TEST_F(BindingTest, NotificationsStoreTheMuteAsReceived) {
-    SimSession session = AppSession(u"app");
+    ScriptedSession session = AppSession(u"app");
     session.mute = 5;
     Use({session});
     BindAudioSession();
@@ -149,14 +153,11 @@ TEST_F(BindingTest, NotificationsStoreTheMuteAsReceived) {
 }
 
 TEST_F(BindingTest, StatusReadsThatFailLeaveZeros) {
-    SimSession session = AppSession(u"app", 77);
+    ScriptedSession session = AppSession(u"app", 77);
     session.volume = 0.5f;
-    session.volumeResult = E_FAIL;
     session.mute = 1;
-    session.muteResult = E_FAIL;
     session.state = AudioSessionStateActive;
-    session.stateResult = E_FAIL;
-    Use({session});
+    Use({session}, {{AudioCall::GetMasterVolume, E_FAIL}, {AudioCall::GetMute, E_FAIL}, {AudioCall::GetState, E_FAIL}});
     BindAudioSession();
     ASSERT_NE(AppState.session, nullptr);
     EXPECT_EQ(AppState.sink.volume.load(), 0.0f);
@@ -166,7 +167,7 @@ TEST_F(BindingTest, StatusReadsThatFailLeaveZeros) {
 }
 
 TEST_F(BindingTest, WithoutSimpleVolumeTheSessionIsStillBound) {
-    SimSession session = AppSession(u"app");
+    ScriptedSession session = AppSession(u"app");
     session.hasSimpleVolume = false;
     session.volume = 0.8f;
     session.mute = 1;
@@ -183,23 +184,20 @@ TEST_F(BindingTest, WithoutSimpleVolumeTheSessionIsStillBound) {
 TEST_F(BindingTest, FailuresBeforeTheScanLeaveWhatWasReached) {
     struct Case {
         const char* name;
-        void (*script)(SimScenario&);
+        AudioFault fault;
         bool device, manager;
     };
     const Case cases[] = {
-        {"CoCreateInstance", [](SimScenario& s) { s.createInstance = REGDB_E_CLASSNOTREG; }, false, false},
-        {"GetDefaultAudioEndpoint", [](SimScenario& s) { s.defaultEndpoint = E_NOTFOUND; }, false, false},
-        {"Activate", [](SimScenario& s) { s.activate = AUDCLNT_E_DEVICE_INVALIDATED; }, true, false},
-        {"GetSessionEnumerator", [](SimScenario& s) { s.sessionEnumerator = E_NOTIMPL; }, true, true},
-        {"GetCount", [](SimScenario& s) { s.count = E_FAIL; }, true, true},
+        {"CoCreateInstance", {AudioCall::CoCreateInstance, REGDB_E_CLASSNOTREG}, false, false},
+        {"GetDefaultAudioEndpoint", {AudioCall::GetDefaultAudioEndpoint, E_NOTFOUND}, false, false},
+        {"Activate", {AudioCall::Activate, AUDCLNT_E_DEVICE_INVALIDATED}, true, false},
+        {"GetSessionEnumerator", {AudioCall::GetSessionEnumerator, E_NOTIMPL}, true, true},
+        {"GetCount", {AudioCall::GetCount, E_FAIL}, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ResetAppState();
-        SimScenario scenario;
-        scenario.sessions = {AppSession(u"app")};
-        c.script(scenario);
-        Use(scenario);
+        Use({AppSession(u"app")}, {c.fault});
 
         BindAudioSession();
         EXPECT_EQ(AppState.device != nullptr, c.device);
@@ -215,9 +213,8 @@ TEST_F(BindingTest, FailuresBeforeTheScanLeaveWhatWasReached) {
 }
 
 TEST_F(BindingTest, NoEligibleSessionBindsNothingButKeepsTheEndpoint) {
-    SimSession noId = AppSession(u"x");
-    noId.identifierResult = E_FAIL;
-    Use({SystemSoundsSession(), noId});
+    ScriptedSession noId = AppSession(u"x");
+    Use({SystemSoundsSession(), noId}, {{AudioCall::GetSessionIdentifier, E_FAIL, 1}});
     BindAudioSession();
     EXPECT_EQ(AppState.session, nullptr);
     EXPECT_NE(AppState.sessionManager, nullptr);

@@ -6,13 +6,13 @@
 
 namespace {
 
-using platform::test::SimSetCall;
+using platform::test::SetCall;
 
 bool IsZeroContext(const GUID& context) { return IsEqualGUID(context, GUID_NULL); }
 
 class CommandsTest : public AudioTest {
 protected:
-    void Bind(platform::test::SimSession session = AppSession(u"app")) {
+    void Bind(platform::test::ScriptedSession session = AppSession(u"app")) {
         Use({session});
         BindAudioSession();
         ASSERT_NE(AppState.session, nullptr);
@@ -34,7 +34,7 @@ TEST_F(CommandsTest, VolumeChangesOnlyWhenTheServiceReportsIt) {
     SetSessionVolume(0.25f);
     auto calls = service->SetCalls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].kind, SimSetCall::Volume);
+    EXPECT_EQ(calls[0].kind, SetCall::Volume);
     EXPECT_EQ(calls[0].volume, 0.25f);
     EXPECT_TRUE(IsZeroContext(calls[0].eventContext));
     EXPECT_TRUE(IsZeroContext(EventContextGuid));
@@ -52,7 +52,7 @@ TEST_F(CommandsTest, ButtonsMapToTheirLevels) {
         OnCommand(MAKEWPARAM(id, BN_CLICKED + 7));
         auto calls = service->SetCalls();
         ASSERT_FALSE(calls.empty());
-        EXPECT_EQ(calls.back().kind, SimSetCall::Volume);
+        EXPECT_EQ(calls.back().kind, SetCall::Volume);
         EXPECT_EQ(calls.back().volume, level);
     }
     service->Flush();
@@ -74,7 +74,7 @@ TEST_F(CommandsTest, SwapMuteDecidesFromTheLastKnownMute) {
     service->HoldNotifications(false);
     auto calls = service->SetCalls();
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].kind, SimSetCall::Mute);
+    EXPECT_EQ(calls[0].kind, SetCall::Mute);
     EXPECT_EQ(calls[0].mute, TRUE);
     EXPECT_EQ(calls[1].mute, TRUE);
 
@@ -97,7 +97,7 @@ TEST_F(CommandsTest, UnknownIdentifiersDoNothing) {
 }
 
 TEST_F(CommandsTest, ASessionWithoutSimpleVolumeIgnoresCommands) {
-    platform::test::SimSession session = AppSession(u"app");
+    platform::test::ScriptedSession session = AppSession(u"app");
     session.hasSimpleVolume = false;
     Bind(session);
     OnCommand(111);

@@ -12,11 +12,11 @@
 #include "testing/audio_test.h"
 #include "testing/window_test.h"
 
+using platform::test::AudioScenario;
 using platform::test::Program;
 using platform::test::RunResult;
 using platform::test::RunWinMain;
-using platform::test::SimScenario;
-using platform::test::SimSession;
+using platform::test::ScriptedSession;
 using platform::test::Step;
 
 // The client area of the 800 x 400 main window.
@@ -28,9 +28,9 @@ inline constexpr int ClientHeight = 361;
 inline const std::string GoldenImage = std::string(SESSIONVOL_TEST_DIR) + "/golden/main_window.png";
 inline constexpr RECT VolumeBox{10, 125, 310, 155};
 
-inline SimSession PlayerSession(std::u16string identifier = u"{0.0.0.00000000}.{render}|C:\\Apps\\player.exe%b{1}",
-                                DWORD processId = 4242) {
-    SimSession session;
+inline ScriptedSession PlayerSession(std::u16string identifier = u"{0.0.0.00000000}.{render}|C:\\Apps\\player.exe%b{1}",
+                                     DWORD processId = 4242) {
+    ScriptedSession session;
     session.identifier = std::move(identifier);
     session.processId = processId;
     return session;
@@ -58,10 +58,10 @@ protected:
         platform::test::ResetAudio();
     }
 
-    std::shared_ptr<platform::test::SimAudioService> Use(std::vector<SimSession> sessions) {
-        SimScenario scenario;
+    std::shared_ptr<platform::test::ScriptedAudioService> Use(std::vector<ScriptedSession> sessions) {
+        AudioScenario scenario;
         scenario.sessions = std::move(sessions);
-        service = platform::test::UseSimulatedAudio(std::move(scenario));
+        service = platform::test::UseScriptedAudio(std::move(scenario));
         return service;
     }
 
@@ -77,5 +77,5 @@ protected:
         return result;
     }
 
-    std::shared_ptr<platform::test::SimAudioService> service;
+    std::shared_ptr<platform::test::ScriptedAudioService> service;
 };

@@ -105,18 +105,16 @@ void ResetDeviceContexts() {
     state.live.clear();
 }
 
-GdiCall TraceCall(const char* function, HDC handle) {
-    GdiCall call;
-    call.function = function;
-    call.dc = handle;
+DcSettings SettingsOf(HDC handle) {
+    DcSettings settings;
     if (const DeviceContext* dc = FindDc(handle)) {
-        call.window = dc->window;
-        call.pen = HandleOf(dc->pen);
-        call.brush = HandleOf(dc->brush);
-        call.textColor = dc->textColor;
-        call.bkMode = dc->bkMode;
+        settings.window = dc->window;
+        settings.pen = HandleOf(dc->pen);
+        settings.brush = HandleOf(dc->brush);
+        settings.textColor = dc->textColor;
+        settings.bkMode = dc->bkMode;
     }
-    return call;
+    return settings;
 }
 
 cairo_t* BeginDrawing(const DeviceContext& dc) {

@@ -91,15 +91,10 @@ private:
     LockedShaper& shaper_;
 };
 
-int DrawUtf8(HDC hdc, const char* function, const std::string& text, LPRECT rect, UINT format) {
+}  // namespace
+
+int DrawTextUtf8(HDC hdc, const std::string& text, LPRECT rect, UINT format) {
     DeviceContext* dc = FindDc(hdc);
-    if (TraceWanted()) {
-        GdiCall call = TraceCall(function, hdc);
-        call.text = text;
-        if (rect) call.rect = *rect;
-        call.flags = format;
-        Record(std::move(call));
-    }
     if (!dc || !rect) return 0;
 
     cairo_t* cr = BeginDrawing(*dc);
@@ -160,7 +155,6 @@ int DrawUtf8(HDC hdc, const char* function, const std::string& text, LPRECT rect
     return fromTopOnly ? textHeight : top - rect->top + textHeight;
 }
 
-}  // namespace
 }  // namespace platform::gdi32
 
 using namespace platform::gdi32;
@@ -170,7 +164,7 @@ extern "C" {
 int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT format) {
     if (!lpchText) return 0;
     size_t length = cchText < 0 ? std::strlen(lpchText) : static_cast<size_t>(cchText);
-    return DrawUtf8(hdc, "DrawTextA", platform::base::Latin1ToUtf8({lpchText, length}), lprc, format);
+    return DrawTextUtf8(hdc, platform::base::Latin1ToUtf8({lpchText, length}), lprc, format);
 }
 
 int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format) {
@@ -181,7 +175,7 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
     } else {
         length = static_cast<size_t>(cchText);
     }
-    return DrawUtf8(hdc, "DrawTextW", platform::base::Utf16ToUtf8({lpchText, length}), lprc, format);
+    return DrawTextUtf8(hdc, platform::base::Utf16ToUtf8({lpchText, length}), lprc, format);
 }
 
 }  // extern "C"

@@ -1,7 +1,6 @@
 // Stock pens and brushes, selection, text colour and background mode.
 #include "dc_state.h"
 #include "gdi32/gdi32.h"
-#include "gdi32/trace.h"
 
 namespace platform::gdi32 {
 namespace {
@@ -55,23 +54,33 @@ COLORREF SystemColor(int index) {
     }
 }
 
+int SetDcBkMode(HDC hdc, int mode) {
+    DeviceContext* dc = FindDc(hdc);
+    int previous = 0;
+    if (dc && (mode == TRANSPARENT || mode == OPAQUE)) {
+        previous = dc->bkMode;
+        dc->bkMode = mode;
+    }
+    return previous;
+}
+
+COLORREF SetDcTextColor(HDC hdc, COLORREF color) {
+    DeviceContext* dc = FindDc(hdc);
+    COLORREF previous = CLR_INVALID;
+    if (dc) {
+        previous = dc->textColor;
+        dc->textColor = color & 0x00FFFFFF;
+    }
+    return previous;
+}
+
 }  // namespace platform::gdi32
 
 using namespace platform::gdi32;
 
 extern "C" {
 
-HGDIOBJ WINAPI GetStockObject(int i) {
-    HGDIOBJ result = HandleOf(StockObject(i));
-    if (TraceWanted()) {
-        GdiCall call = TraceCall("GetStockObject", nullptr);
-        call.args = {i};
-        call.object = result;
-        call.result = static_cast<long long>(reinterpret_cast<uintptr_t>(result));
-        Record(std::move(call));
-    }
-    return result;
-}
+HGDIOBJ WINAPI GetStockObject(int i) { return HandleOf(StockObject(i)); }
 
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     DeviceContext* dc = FindDc(hdc);
@@ -82,46 +91,11 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
         previous = HandleOf(slot);
         slot = object;
     }
-    if (TraceWanted()) {
-        GdiCall call = TraceCall("SelectObject", hdc);
-        call.object = h;
-        call.previous = previous;
-        call.result = static_cast<long long>(reinterpret_cast<uintptr_t>(previous));
-        Record(std::move(call));
-    }
     return previous;
 }
 
-int WINAPI SetBkMode(HDC hdc, int mode) {
-    DeviceContext* dc = FindDc(hdc);
-    int previous = 0;
-    if (dc && (mode == TRANSPARENT || mode == OPAQUE)) {
-        previous = dc->bkMode;
-        dc->bkMode = mode;
-    }
-    if (TraceWanted()) {
-        GdiCall call = TraceCall("SetBkMode", hdc);
-        call.args = {mode};
-        call.result = previous;
-        Record(std::move(call));
-    }
-    return previous;
-}
+int WINAPI SetBkMode(HDC hdc, int mode) { return SetDcBkMode(hdc, mode); }
 
-COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
-    DeviceContext* dc = FindDc(hdc);
-    COLORREF previous = CLR_INVALID;
-    if (dc) {
-        previous = dc->textColor;
-        dc->textColor = color & 0x00FFFFFF;
-    }
-    if (TraceWanted()) {
-        GdiCall call = TraceCall("SetTextColor", hdc);
-        call.args = {static_cast<long long>(color)};
-        call.result = previous;
-        Record(std::move(call));
-    }
-    return previous;
-}
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) { return SetDcTextColor(hdc, color); }
 
 }  // extern "C"

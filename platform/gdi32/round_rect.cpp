@@ -144,12 +144,6 @@ using namespace platform::gdi32;
 
 extern "C" BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
     DeviceContext* dc = FindDc(hdc);
-    if (TraceWanted()) {
-        GdiCall call = TraceCall("RoundRect", hdc);
-        call.args = {left, top, right, bottom, width, height};
-        call.result = dc != nullptr;
-        Record(std::move(call));
-    }
     if (!dc) return FALSE;
     if (right < left) std::swap(left, right);
     if (bottom < top) std::swap(top, bottom);

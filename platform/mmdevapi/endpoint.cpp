@@ -69,8 +69,6 @@ public:
         if (object == nullptr) return E_POINTER;
         *object = nullptr;
         if (!IsEqualIID(iid, IID_IAudioSessionManager2) && !IsEqualIID(iid, IID_IAudioSessionManager)) return E_NOINTERFACE;
-        HRESULT hr = service_->ActivateSessionManager();
-        if (hr != S_OK) return hr;
         *object = static_cast<IAudioSessionManager2*>(new SessionManager(service_));
         return S_OK;
     }
@@ -144,10 +142,8 @@ size_t LiveObjects() { return liveObjects.load(); }
 HRESULT CreateDeviceEnumerator(REFIID riid, void** object) {
     std::shared_ptr<AudioService> service = CurrentService();
     if (service == nullptr) return REGDB_E_CLASSNOTREG;
-    HRESULT hr = service->CreateEnumerator();
-    if (hr != S_OK) return hr;
     auto* enumerator = new DeviceEnumerator(std::move(service));
-    hr = enumerator->QueryInterface(riid, object);
+    HRESULT hr = enumerator->QueryInterface(riid, object);
     enumerator->Release();
     return hr;
 }

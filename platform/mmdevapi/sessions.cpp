@@ -57,7 +57,7 @@ public:
         return service_->Register(key_, events);
     }
     HRESULT STDMETHODCALLTYPE UnregisterAudioSessionNotification(IAudioSessionEvents* events) override {
-        return service_->Notifications().Unregister(key_, events);
+        return service_->Unregister(key_, events);
     }
 
     // IAudioSessionControl2
@@ -126,8 +126,6 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetCount(int* count) override {
         if (count == nullptr) return E_POINTER;
-        HRESULT hr = service_->CountResult();
-        if (hr != S_OK) return hr;
         *count = static_cast<int>(sessions_.size());
         return S_OK;
     }
@@ -136,8 +134,6 @@ public:
         *session = nullptr;
         if (index < 0 || static_cast<size_t>(index) >= sessions_.size()) return E_INVALIDARG;
         const Entry& entry = sessions_[static_cast<size_t>(index)];
-        HRESULT hr = service_->GetSessionResult(entry.key);
-        if (hr != S_OK) return hr;
         return HandOut(static_cast<IAudioSessionControl*>(static_cast<IAudioSessionControl2*>(entry.session)),
                        reinterpret_cast<void**>(session));
     }

@@ -34,8 +34,8 @@ void EnterHeadless(user32::IdleHandler* idle) {
     TestClock().Restart();
     user32::SetClock(&TestClock());
     user32::SetIdleHandler(idle);
-    gdi32::EnableTrace(true);
-    user32::RecordMessageBoxes(true);
+    RecordDrawing(true);
+    RecordMessageBoxes(true);
     video::offscreen::RecordPresents(true);
 }
 
@@ -44,8 +44,8 @@ void LeaveHeadless() {
     user32::SetIdleHandler(nullptr);
     user32::SetClock(nullptr);
     video::OverrideOrder({});
-    gdi32::EnableTrace(false);
-    user32::RecordMessageBoxes(false);
+    RecordDrawing(false);
+    RecordMessageBoxes(false);
     video::offscreen::RecordPresents(false);
 }
 
@@ -160,19 +160,19 @@ void WindowDriver::Click(HWND window) {
     if (!GetClientRect(window, &client)) return;
     POINT centre = user32::ClientToTopLevel(window, POINT{client.right / 2, client.bottom / 2});
     HWND topLevel = user32::TopLevelOf(window);
-    user32::InjectMouseButton(topLevel, centre.x, centre.y, true);
-    user32::InjectMouseButton(topLevel, centre.x, centre.y, false);
+    user32::DisplayEvents().OnMouseButton(topLevel, centre.x, centre.y, true);
+    user32::DisplayEvents().OnMouseButton(topLevel, centre.x, centre.y, false);
 }
 
 void WindowDriver::PressKey(HWND topLevel, UINT virtualKey, bool alt) {
-    if (alt) user32::InjectKey(topLevel, VK_MENU, true, true);
-    user32::InjectKey(topLevel, virtualKey, true, alt);
-    user32::InjectKey(topLevel, virtualKey, false, alt);
-    if (alt) user32::InjectKey(topLevel, VK_MENU, false, true);
+    if (alt) Key(topLevel, VK_MENU, true, true);
+    Key(topLevel, virtualKey, true, alt);
+    Key(topLevel, virtualKey, false, alt);
+    if (alt) Key(topLevel, VK_MENU, false, true);
 }
 
 void WindowDriver::Key(HWND topLevel, UINT virtualKey, bool pressed, bool alt) {
-    user32::InjectKey(topLevel, virtualKey, pressed, alt);
+    user32::DisplayEvents().OnKey(topLevel, virtualKey, pressed, alt, 0);
 }
 
 void WindowDriver::AdvanceTime(uint32_t milliseconds) { TestClock().Advance(milliseconds); }
@@ -195,7 +195,7 @@ bool WindowDriver::SavePng(HWND topLevel, const std::string& path) {
     return written;
 }
 
-std::vector<GdiCall> WindowDriver::TakeTrace() { return gdi32::TakeTrace(); }
+std::vector<GdiCall> WindowDriver::TakeTrace() { return TakeDrawing(); }
 
 std::vector<Presented> WindowDriver::TakePresents() {
     std::vector<Presented> presents;
@@ -226,7 +226,7 @@ RunResult RunWinMain(std::vector<Step> steps, RunOptions options) {
     Program program;
     StepRunner runner(std::move(steps), program);
     EnterHeadless(&runner);
-    user32::InjectFailures({options.failRegisterClass, options.failCreateWindow});
+    FailProgramCalls({options.failRegisterClass, options.failCreateWindow});
 
     char commandLine[] = "";
     RunResult result;
@@ -234,8 +234,9 @@ RunResult RunWinMain(std::vector<Step> steps, RunOptions options) {
     result.stepsRun = runner.StepsRun();
     result.stepsExhausted = runner.stepsExhausted;
     result.forcedQuit = runner.forcedQuit;
-    result.messageBoxes = user32::TakeMessageBoxes();
-    user32::InjectedFailures used = user32::UsedInjectedFailures();
+    result.messageBoxes = TakeMessageBoxes();
+    ProgramCallFailures used = FailedProgramCalls();
+    FailProgramCalls({});
     result.registerClassFailed = used.registerClass;
     result.createWindowFailed = used.createTopLevelWindow;
     LeaveHeadless();
@@ -266,7 +267,7 @@ std::vector<MSG> Desktop::PumpUntilIdle() {
 
 void Desktop::AddIdleAction(std::function<void()> action) { PendingIdleActions().actions.push_back(std::move(action)); }
 
-std::vector<MessageBoxRecord> Desktop::TakeMessageBoxes() { return user32::TakeMessageBoxes(); }
+std::vector<MessageBoxRecord> Desktop::TakeMessageBoxes() { return platform::test::TakeMessageBoxes(); }
 
 Canvas::Canvas(int width, int height, uint32_t background, const RECT* clip) {
     surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);

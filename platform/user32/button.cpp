@@ -1,6 +1,7 @@
 // The built-in "BUTTON" class: a push button with the classic 3D face that reports a
 // click to its parent as WM_COMMAND / BN_CLICKED. A click gives it the focus, which it
 // shows with a dotted rectangle; Space then presses it like the mouse does.
+#include "base/text.h"
 #include "gdi32/gdi32.h"
 #include "window_state.h"
 
@@ -13,9 +14,8 @@ constexpr int ColorDarkShadow = 21;
 constexpr int ColorLight = 22;
 
 void PaintButton(HWND handle) {
-    gdi32::PlatformDrawing ownDrawing;
     PAINTSTRUCT paint;
-    HDC dc = BeginPaint(handle, &paint);
+    HDC dc = BeginWindowPaint(handle, &paint);
     const Window* window = FindWindow(handle);
     if (!dc || !window) return;
     const int right = window->clientWidth - 1, bottom = window->clientHeight - 1;
@@ -48,15 +48,15 @@ void PaintButton(HWND handle) {
         ++textArea.bottom;
     }
     std::string text = window->text;
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(0, 0, 0));
-    DrawTextA(dc, text.c_str(), -1, &textArea, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+    gdi32::SetDcBkMode(dc, TRANSPARENT);
+    gdi32::SetDcTextColor(dc, RGB(0, 0, 0));
+    gdi32::DrawTextUtf8(dc, base::Latin1ToUtf8(text), &textArea, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
     if (GetFocus() == handle) {
         // The classic focus rectangle: black dots on every other pixel, inside the face.
         RECT focus{3, 3, window->clientWidth - 3, window->clientHeight - 3};
         gdi32::DrawDottedRectangle(dc, focus, RGB(0, 0, 0));
     }
-    EndPaint(handle, &paint);
+    EndWindowPaint(handle, &paint);
 }
 
 void Press(HWND handle) {

@@ -87,7 +87,6 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
         return 0;
     }
     RegisterSystemClasses();
-    if (ConsumeRegisterClassFailure()) return 0;
     ClassTable& state = Classes();
     std::lock_guard<std::mutex> guard(state.lock);
     if (FindLocked(state, lpWndClass->lpszClassName, true)) return 0;  // ERROR_CLASS_ALREADY_EXISTS

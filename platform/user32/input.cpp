@@ -24,6 +24,34 @@ HWND HitTest(HWND handle, POINT& point) {
     return handle;
 }
 
+// Input goes to the queue of the thread that owns the top-level window it arrived at,
+// stamped with the time it arrived.
+void Enqueue(HWND topLevel, MessageQueue::RawInput input) {
+    Window* top = FindWindow(topLevel);
+    if (!top) return;
+    input.topLevel = topLevel;
+    input.time = static_cast<DWORD>(NowMilliseconds());
+    top->queue->input.push_back(input);
+}
+
+void QueueMouseButton(HWND topLevel, int x, int y, bool pressed) {
+    MessageQueue::RawInput button{};
+    button.kind = MessageQueue::RawInput::Kind::MouseButton;
+    button.pressed = pressed;
+    button.point = POINT{x, y};
+    Enqueue(topLevel, button);
+}
+
+void QueueKey(HWND topLevel, UINT virtualKey, bool pressed, bool altDown, unsigned char character) {
+    MessageQueue::RawInput key{};
+    key.kind = MessageQueue::RawInput::Kind::Key;
+    key.pressed = pressed;
+    key.virtualKey = virtualKey;
+    key.altDown = altDown;
+    key.character = character;
+    Enqueue(topLevel, key);
+}
+
 class DisplayEventSink final : public video::EventSink {
 public:
     // The windows' surfaces still hold what the display lost: no window paints for it.
@@ -46,10 +74,10 @@ public:
     // asked to close (WM_CLOSE) a window it could not keep.
     void OnWindowDestroyed(HWND window) override { DestroyWindow(window); }
 
-    void OnMouseButton(HWND window, int x, int y, bool pressed) override { InjectMouseButton(window, x, y, pressed); }
+    void OnMouseButton(HWND window, int x, int y, bool pressed) override { QueueMouseButton(window, x, y, pressed); }
 
     void OnKey(HWND window, UINT virtualKey, bool pressed, bool altDown, unsigned char character) override {
-        InjectKey(window, virtualKey, pressed, altDown, character);
+        QueueKey(window, virtualKey, pressed, altDown, character);
     }
 };
 
@@ -98,16 +126,6 @@ bool ResolveKeyInput(const MessageQueue& queue, const MessageQueue::RawInput& in
     return true;
 }
 
-// Input goes to the queue of the thread that owns the top-level window it arrived at,
-// stamped with the time it arrived.
-void Enqueue(HWND topLevel, MessageQueue::RawInput input) {
-    Window* top = FindWindow(topLevel);
-    if (!top) return;
-    input.topLevel = topLevel;
-    input.time = static_cast<DWORD>(NowMilliseconds());
-    top->queue->input.push_back(input);
-}
-
 }  // namespace
 
 void SetCapture(HWND window) { CurrentQueue()->capture = window; }
@@ -117,14 +135,6 @@ HWND Capture() { return CurrentQueue()->capture; }
 video::EventSink& DisplayEvents() {
     static DisplayEventSink sink;
     return sink;
-}
-
-void InjectMouseButton(HWND topLevel, int x, int y, bool pressed) {
-    MessageQueue::RawInput button{};
-    button.kind = MessageQueue::RawInput::Kind::MouseButton;
-    button.pressed = pressed;
-    button.point = POINT{x, y};
-    Enqueue(topLevel, button);
 }
 
 bool ResolveInput(const MessageQueue& queue, const MessageQueue::RawInput& input, MSG* message) {
@@ -139,16 +149,6 @@ void NoteInputTaken(MessageQueue& queue, const MessageQueue::RawInput& input, co
         queue.lastKeyDown = *delivered;
         queue.lastKeyCharacter = input.character ? input.character : CharacterOfKey(input.virtualKey);
     }
-}
-
-void InjectKey(HWND topLevel, UINT virtualKey, bool pressed, bool altDown, unsigned char character) {
-    MessageQueue::RawInput key{};
-    key.kind = MessageQueue::RawInput::Kind::Key;
-    key.pressed = pressed;
-    key.virtualKey = virtualKey;
-    key.altDown = altDown;
-    key.character = character;
-    Enqueue(topLevel, key);
 }
 
 unsigned char CharacterOfKey(UINT virtualKey) {

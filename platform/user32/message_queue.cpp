@@ -320,15 +320,13 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     case WM_ERASEBKGND: {
         Window* window = FindWindow(hWnd);
         if (!window || !window->classBackground) return 0;
-        platform::gdi32::PlatformDrawing ownDrawing;
         RECT client{0, 0, window->clientWidth, window->clientHeight};
         return platform::gdi32::FillWithBrush(reinterpret_cast<HDC>(wParam), client, window->classBackground) ? 1 : 0;
     }
     case WM_PAINT: {
-        platform::gdi32::PlatformDrawing ownDrawing;
         PAINTSTRUCT paint;
-        BeginPaint(hWnd, &paint);
-        EndPaint(hWnd, &paint);
+        BeginWindowPaint(hWnd, &paint);
+        EndWindowPaint(hWnd, &paint);
         return 0;
     }
     case WM_SETTEXT: {

@@ -123,15 +123,6 @@ void UpdateTree(HWND handle) {
     PresentChanges(handle);
 }
 
-void TraceWindowCall(const char* function, HDC dc, HWND window, const RECT* rect, long long result) {
-    if (!gdi32::TraceWanted()) return;
-    gdi32::GdiCall call = gdi32::TraceCall(function, dc);
-    call.window = window;
-    if (rect) call.rect = *rect;
-    call.result = result;
-    gdi32::Record(std::move(call));
-}
-
 // The end of drawing through a window DC: what it drew goes to the display.
 void ReleaseDrawing(HWND window, HDC dc) {
     if (cairo_region_t* drawn = gdi32::TakeDrawnArea(dc)) {
@@ -143,6 +134,37 @@ void ReleaseDrawing(HWND window, HDC dc) {
 }
 
 }  // namespace
+
+HDC BeginWindowPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
+    Window* window = FindWindow(hWnd);
+    if (!window || !lpPaint) return nullptr;
+    // Drawing is limited to what was invalid; from here on the window is valid again.
+    cairo_region_t* clip = window->update ? cairo_region_copy(window->update) : cairo_region_create();
+    if (window->update) cairo_region_destroy(window->update);
+    window->update = nullptr;
+    SetInvalid(*window, false);
+    const bool erase = window->erasePending;
+    window->erasePending = false;
+
+    *lpPaint = PAINTSTRUCT{};
+    cairo_rectangle_int_t extents;
+    cairo_region_get_extents(clip, &extents);
+    lpPaint->rcPaint = RECT{extents.x, extents.y, extents.x + extents.width, extents.y + extents.height};
+    lpPaint->hdc = platform::gdi32::CreateDc(hWnd, window->surface, clip);
+    cairo_region_destroy(clip);
+
+    if (erase) {
+        LRESULT erased = SendMessageA(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(lpPaint->hdc), 0);
+        lpPaint->fErase = erased == 0;
+    }
+    return lpPaint->hdc;
+}
+
+BOOL EndWindowPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
+    if (!lpPaint) return FALSE;
+    ReleaseDrawing(hWnd, lpPaint->hdc);
+    return TRUE;
+}
 
 void InvalidateClient(Window& window, const RECT* rect, bool erase) {
     RECT area{0, 0, window.clientWidth, window.clientHeight};
@@ -267,49 +289,18 @@ BOOL WINAPI UpdateWindow(HWND hWnd) {
     return TRUE;
 }
 
-HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
-    Window* window = FindWindow(hWnd);
-    if (!window || !lpPaint) return nullptr;
-    // Drawing is limited to what was invalid; from here on the window is valid again.
-    cairo_region_t* clip = window->update ? cairo_region_copy(window->update) : cairo_region_create();
-    if (window->update) cairo_region_destroy(window->update);
-    window->update = nullptr;
-    SetInvalid(*window, false);
-    const bool erase = window->erasePending;
-    window->erasePending = false;
+HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) { return BeginWindowPaint(hWnd, lpPaint); }
 
-    *lpPaint = PAINTSTRUCT{};
-    cairo_rectangle_int_t extents;
-    cairo_region_get_extents(clip, &extents);
-    lpPaint->rcPaint = RECT{extents.x, extents.y, extents.x + extents.width, extents.y + extents.height};
-    lpPaint->hdc = platform::gdi32::CreateDc(hWnd, window->surface, clip);
-    cairo_region_destroy(clip);
-    TraceWindowCall("BeginPaint", lpPaint->hdc, hWnd, &lpPaint->rcPaint, reinterpret_cast<intptr_t>(lpPaint->hdc));
-
-    if (erase) {
-        LRESULT erased = SendMessageA(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(lpPaint->hdc), 0);
-        lpPaint->fErase = erased == 0;
-    }
-    return lpPaint->hdc;
-}
-
-BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
-    if (!lpPaint) return FALSE;
-    TraceWindowCall("EndPaint", lpPaint->hdc, hWnd, &lpPaint->rcPaint, TRUE);
-    ReleaseDrawing(hWnd, lpPaint->hdc);
-    return TRUE;
-}
+BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) { return EndWindowPaint(hWnd, lpPaint); }
 
 HDC WINAPI GetDC(HWND hWnd) {
     Window* window = FindWindow(hWnd);
     HDC dc = window ? platform::gdi32::CreateDc(hWnd, window->surface, nullptr) : nullptr;
-    TraceWindowCall("GetDC", dc, hWnd, nullptr, reinterpret_cast<intptr_t>(dc));
     return dc;
 }
 
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
     bool ours = hDC && platform::gdi32::IsDc(hDC) && platform::gdi32::DcWindow(hDC) == hWnd;
-    TraceWindowCall("ReleaseDC", hDC, hWnd, nullptr, ours ? 1 : 0);
     if (!ours) return 0;
     ReleaseDrawing(hWnd, hDC);
     return 1;

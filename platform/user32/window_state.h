@@ -159,6 +159,10 @@ void PresentChanges(HWND anyWindowOfTheTree);
 // painting: what the display lost (an expose) is still valid here.
 void PresentAgain(HWND topLevel, const RECT& area);
 HWND NextWindowToPaint(const MessageQueue& queue, HWND filter);
+// What BeginPaint and EndPaint do, for the platform's own painting (button faces,
+// DefWindowProcA), which does not go through the program's entry points.
+HDC BeginWindowPaint(HWND window, LPPAINTSTRUCT paint);
+BOOL EndWindowPaint(HWND window, const PAINTSTRUCT* paint);
 void DropSurface(Window& window);
 void ResizeSurface(Window& window);
 
@@ -198,12 +202,5 @@ void Activate(HWND topLevel);
 void ForgetInputOwner(MessageQueue& queue, HWND window);
 // The character TranslateMessage makes of a key, as the US layout types it unshifted.
 unsigned char CharacterOfKey(UINT virtualKey);
-video::EventSink& DisplayEvents();
-
-// Message boxes and injected failures (message_box.cpp, windows.cpp).
-void ResetMessageBoxes();
-void ResetInjectedFailures();
-bool ConsumeRegisterClassFailure();
-bool ConsumeCreateWindowFailure();
 
 }  // namespace platform::user32

@@ -9,16 +9,6 @@
 namespace platform::user32 {
 namespace {
 
-struct InjectionState {
-    std::mutex lock;
-    InjectedFailures pending, used;
-};
-
-InjectionState& Injection() {
-    static InjectionState instance;
-    return instance;
-}
-
 // WM_DESTROY goes to a window before its children, WM_NCDESTROY after them.
 void SendDestroy(HWND handle) {
     Window* window = FindWindow(handle);
@@ -73,10 +63,9 @@ RECT ChildRect(const CREATESTRUCTA& create) {
 }
 
 // Where a top-level window goes on the screen, opening the display on first use; none
-// when there is no display (or a test made this creation fail). As on Windows, a
+// when there is no display. As on Windows, a
 // default width makes the height a default too.
 std::optional<RECT> TopLevelRect(const CREATESTRUCTA& create) {
-    if (ConsumeCreateWindowFailure()) return std::nullopt;
     video::Backend* backend = video::Current();
     if (!backend) return std::nullopt;
     POINT position = create.x == CW_USEDEFAULT ? DefaultWindowPosition() : POINT{create.x, create.y};
@@ -144,35 +133,6 @@ bool SendFirstSizeAndMove(HWND handle) {
 
 }  // namespace
 
-void InjectFailures(InjectedFailures failures) {
-    std::lock_guard<std::mutex> guard(Injection().lock);
-    Injection().pending = failures;
-    Injection().used = {};
-}
-
-InjectedFailures UsedInjectedFailures() {
-    std::lock_guard<std::mutex> guard(Injection().lock);
-    return Injection().used;
-}
-
-void ResetInjectedFailures() { InjectFailures({}); }
-
-bool ConsumeRegisterClassFailure() {
-    std::lock_guard<std::mutex> guard(Injection().lock);
-    if (!Injection().pending.registerClass) return false;
-    Injection().pending.registerClass = false;
-    Injection().used.registerClass = true;
-    return true;
-}
-
-bool ConsumeCreateWindowFailure() {
-    std::lock_guard<std::mutex> guard(Injection().lock);
-    if (!Injection().pending.createTopLevelWindow) return false;
-    Injection().pending.createTopLevelWindow = false;
-    Injection().used.createTopLevelWindow = true;
-    return true;
-}
-
 std::vector<HWND> TopLevelWindows() {
     std::vector<HWND> topLevel;
     std::shared_ptr<MessageQueue> queue = CurrentQueue();
@@ -199,8 +159,6 @@ void ResetAll() {
     ResetCurrentQueue();
     ResetClasses();
     RegisterSystemClasses();
-    ResetMessageBoxes();
-    ResetInjectedFailures();
 }
 
 }  // namespace platform::user32

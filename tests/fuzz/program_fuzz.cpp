@@ -25,10 +25,12 @@
 
 namespace {
 
+using platform::test::AudioCall;
+using platform::test::AudioFault;
+using platform::test::AudioScenario;
 using platform::test::Program;
-using platform::test::SimAudioService;
-using platform::test::SimScenario;
-using platform::test::SimSession;
+using platform::test::ScriptedAudioService;
+using platform::test::ScriptedSession;
 using platform::test::Step;
 
 void Require(bool holds, const char* what, const std::string& detail = "") {
@@ -60,7 +62,9 @@ private:
 
 // The scripted session and which of its reads and eligibility checks fail.
 struct Script {
-    SimScenario scenario;
+    AudioScenario scenario;
+    std::vector<AudioFault> faults;
+    bool volumeFails = false, muteFails = false, stateFails = false;
     size_t index = 0;  // the application session's place in the enumeration
     bool eligible = true;
     bool changeAtRegistration = false;
@@ -72,7 +76,7 @@ Script DecodeScript(Bytes& in) {
     Script script;
     const uint8_t flags = in.U8();
     const uint8_t fault = in.U8();
-    SimSession app;
+    ScriptedSession app;
     app.identifier = u"{0.0.0.00000000}.{fuzz}|/usr/bin/player%b{1}";
     app.volume = in.F32();
     app.mute = in.I32();
@@ -82,32 +86,37 @@ Script DecodeScript(Bytes& in) {
     script.registrationState = in.I32();
 
     if (flags & 0x01) {
-        SimSession systemSounds;
+        ScriptedSession systemSounds;
         systemSounds.identifier = u"system";
         systemSounds.systemSounds = true;
         script.scenario.sessions.push_back(systemSounds);
         script.index = 1;
     }
     app.hasSimpleVolume = (flags & 0x02) == 0;
-    if (flags & 0x04) app.volumeResult = E_FAIL;
-    if (flags & 0x08) app.muteResult = E_FAIL;
-    if (flags & 0x10) app.stateResult = E_FAIL;
-    if (flags & 0x20) app.processIdResult = AUDCLNT_S_NO_SINGLE_PROCESS;
+    const size_t at = script.index;
+    auto fail = [&script, at](AudioCall call, HRESULT result) { script.faults.push_back({call, result, at}); };
+    script.volumeFails = (flags & 0x04) != 0;
+    script.muteFails = (flags & 0x08) != 0;
+    script.stateFails = (flags & 0x10) != 0;
+    if (script.volumeFails) fail(AudioCall::GetMasterVolume, E_FAIL);
+    if (script.muteFails) fail(AudioCall::GetMute, E_FAIL);
+    if (script.stateFails) fail(AudioCall::GetState, E_FAIL);
+    if (flags & 0x20) fail(AudioCall::GetProcessId, AUDCLNT_S_NO_SINGLE_PROCESS);
     script.changeAtRegistration = (flags & 0x40) != 0;
     if (flags & 0x80) {
         // One fault that leaves nothing bound.
         switch (fault % 11) {
-        case 0: app.getSessionResult = E_FAIL; break;
+        case 0: fail(AudioCall::GetSession, E_FAIL); break;
         case 1: app.hasControl2 = false; break;
-        case 2: app.processIdResult = E_FAIL; break;
-        case 3: app.identifierResult = E_OUTOFMEMORY; break;
+        case 2: fail(AudioCall::GetProcessId, E_FAIL); break;
+        case 3: fail(AudioCall::GetSessionIdentifier, E_OUTOFMEMORY); break;
         case 4: app.identifier.clear(); break;
         case 5: app.systemSounds = true; break;
-        case 6: script.scenario.createInstance = REGDB_E_CLASSNOTREG; break;
-        case 7: script.scenario.defaultEndpoint = E_NOTFOUND; break;
-        case 8: script.scenario.activate = AUDCLNT_E_DEVICE_INVALIDATED; break;
-        case 9: script.scenario.sessionEnumerator = E_NOTIMPL; break;
-        default: script.scenario.count = E_FAIL; break;
+        case 6: script.faults.push_back({AudioCall::CoCreateInstance, REGDB_E_CLASSNOTREG}); break;
+        case 7: script.faults.push_back({AudioCall::GetDefaultAudioEndpoint, E_NOTFOUND}); break;
+        case 8: script.faults.push_back({AudioCall::Activate, AUDCLNT_E_DEVICE_INVALIDATED}); break;
+        case 9: script.faults.push_back({AudioCall::GetSessionEnumerator, E_NOTIMPL}); break;
+        default: script.faults.push_back({AudioCall::GetCount, E_FAIL}); break;
         }
         script.eligible = false;
     }
@@ -152,7 +161,7 @@ constexpr int Arms = 9;
 
 // One decoded event as a step on the window thread. Each step first lets the service
 // deliver what earlier steps caused, so that runs replay exactly.
-Step DecodeEvent(Bytes& in, SimAudioService& audio, size_t session) {
+Step DecodeEvent(Bytes& in, ScriptedAudioService& audio, size_t session) {
     switch (in.U8() % Arms) {
     case 0: {
         const float volume = in.F32();
@@ -201,7 +210,7 @@ void RunOne(const uint8_t* data, size_t size) {
     Bytes in(data, size);
     Script script = DecodeScript(in);
     const size_t session = script.index;
-    auto audio = platform::test::UseSimulatedAudio(script.scenario);
+    auto audio = platform::test::UseScriptedAudio(script.scenario, script.faults);
     if (script.changeAtRegistration) {
         const float volume = script.registrationVolume;
         const int state = script.registrationState;
@@ -228,14 +237,14 @@ void RunOne(const uint8_t* data, size_t size) {
         bound = AppState.session != nullptr;
         Require(bound == script.eligible, "bound a session against the script, or missed one:", bound ? "bound" : "not bound");
         if (!bound) return;
-        const SimSession at = audio->Session(session);
+        const ScriptedSession at = audio->Session(session);
         boundProcessId = at.processId;
         Require(AppState.sink.processId == boundProcessId, "bound the wrong process ID");
         // Binding reads the session after the registration change; failed reads leave zeros.
         const bool simple = at.hasSimpleVolume;
-        expectedVolume = simple && at.volumeResult == S_OK ? at.volume : 0.0f;
-        expectedMute = simple && at.muteResult == S_OK && at.mute == 1 ? 1 : 0;
-        expectedState = at.stateResult == S_OK ? at.state : 0;
+        expectedVolume = simple && !script.volumeFails ? at.volume : 0.0f;
+        expectedMute = simple && !script.muteFails && at.mute == 1 ? 1 : 0;
+        expectedState = !script.stateFails ? at.state : 0;
         Require(audio->Notifications().Register(session, &recorder) == S_OK, "cannot register the recorder");
     });
     for (size_t event = 0; event < MaxEvents && !in.Empty(); ++event) {

@@ -50,6 +50,8 @@ seeds = {
     "mute-five-at-binding": header(mute=5) + struct.pack("<BB", CLICK, 4),
     "shared-process-and-system-sounds": header(flags=0x20 | 0x01, pid=0xFFFFFFFF),
     "change-at-registration": header(flags=0x40, reg_volume=float("nan"), reg_state=2) + tick(),
+    # A shared process's ID, then a GetProcessId that fails: the failure is what counts.
+    "unbound-fault-over-shared-process": header(flags=0x80 | 0x20, fault=2),
 }
 for fault in range(11):
     seeds["unbound-fault-%02d" % fault] = header(flags=0x80, fault=fault) + notify(f32(0.1), 1) + struct.pack("<BB", CLICK, 1)

@@ -5,8 +5,6 @@
 
 #include <cairo.h>
 
-#include "gdi32/trace.h"
-
 #include <memory>
 #include <mutex>
 #include <string>
@@ -70,8 +68,21 @@ private:
     std::lock_guard<std::mutex> guard_;
 };
 
-// A trace entry for a call on dc, carrying the DC's window and current state.
-GdiCall TraceCall(const char* function, HDC dc);
+// What a device context holds now; all null and zero for an unknown one.
+struct DcSettings {
+    HWND window = nullptr;  // the window it draws into
+    HGDIOBJ pen = nullptr;
+    HGDIOBJ brush = nullptr;
+    COLORREF textColor = 0;
+    int bkMode = 0;
+};
+DcSettings SettingsOf(HDC dc);
+
+// What SetBkMode, SetTextColor and DrawTextA/W do, for the platform's own drawing
+// (button faces), which does not go through the program's entry points.
+int SetDcBkMode(HDC dc, int mode);
+COLORREF SetDcTextColor(HDC dc, COLORREF color);
+int DrawTextUtf8(HDC dc, const std::string& utf8, LPRECT rect, UINT format);
 
 // Forgets every device context (a reset between test runs). Stock objects remain.
 void ResetDeviceContexts();

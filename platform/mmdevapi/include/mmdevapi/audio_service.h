@@ -47,17 +47,14 @@ class AudioService {
 public:
     virtual ~AudioService() = default;
 
-    // What the COM calls report. Each result is returned to the client as is.
-    virtual HRESULT CreateEnumerator() { return S_OK; }  // CoCreateInstance
-    virtual HRESULT DefaultEndpoint(EDataFlow flow, ERole role) = 0;
-    virtual HRESULT ActivateSessionManager() { return S_OK; }
+    // One call per Core Audio call that asks the service; what it returns is what the
+    // COM call returns.
+    virtual HRESULT DefaultEndpoint(EDataFlow flow, ERole role) = 0;      // GetDefaultAudioEndpoint
     virtual HRESULT ListSessions(std::vector<SessionKey>* sessions) = 0;  // GetSessionEnumerator
-    virtual HRESULT CountResult() { return S_OK; }                        // GetCount
 
     // Per session.
-    virtual HRESULT GetSessionResult(SessionKey) { return S_OK; }  // failure: no object handed out
-    virtual bool Supports(SessionKey session, REFIID iid) = 0;     // IAudioSessionControl2, ISimpleAudioVolume
-    virtual HRESULT IsSystemSounds(SessionKey session) = 0;        // S_OK for the system-sounds session, else S_FALSE
+    virtual bool Supports(SessionKey session, REFIID iid) = 0;  // IAudioSessionControl2, ISimpleAudioVolume
+    virtual HRESULT IsSystemSounds(SessionKey session) = 0;     // S_OK for the system-sounds session, else S_FALSE
     virtual HRESULT ProcessId(SessionKey session, DWORD* processId) = 0;
     virtual HRESULT Identifier(SessionKey session, std::u16string* identifier) = 0;
     virtual HRESULT State(SessionKey session, AudioSessionState* state) = 0;
@@ -69,6 +66,10 @@ public:
     virtual HRESULT SetMute(SessionKey session, BOOL mute, const GUID& eventContext) = 0;
     // RegisterAudioSessionNotification: from now on the object hears of the session's changes.
     virtual HRESULT Register(SessionKey session, IAudioSessionEvents* events) { return notifications_.Register(session, events); }
+    // UnregisterAudioSessionNotification: once it returns, the object hears nothing more.
+    virtual HRESULT Unregister(SessionKey session, IAudioSessionEvents* events) {
+        return notifications_.Unregister(session, events);
+    }
 
     NotificationHub& Notifications() { return notifications_; }
 

@@ -11,9 +11,6 @@ namespace platform::ole32 {
 // yet balanced it.
 bool ApartmentInitialized();
 
-// Makes the next CoInitialize on any thread fail with this result (0 = no failure).
-void FailNextCoInitialize(HRESULT result);
-
 // The factory of one class: what CoCreateInstance calls once it has checked its own
 // arguments.
 using ClassFactory = HRESULT (*)(REFIID riid, void** object);

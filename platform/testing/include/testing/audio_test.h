@@ -1,30 +1,31 @@
-// Test control of the audio side: scripted scenarios for the simulated service,
-// and the reference balance of every COM object and task-memory block.
+// Test control of the audio side: scripted services with faults, the shipped demo
+// service, and the reference balance of every COM object and task-memory block.
 #pragma once
 
 #include <memory>
+#include <vector>
 
-#include "mmdevapi/sim/sim_service.h"
+#include "testing/audio_faults.h"
+#include "testing/scripted_audio.h"
 
 namespace platform::test {
 
-using mmdevapi::SimAudioService;
-using mmdevapi::SimScenario;
-using mmdevapi::SimSession;
-using mmdevapi::SimSetCall;
+// Makes a new scripted service with this scenario the one that CoCreateInstance
+// reaches from now on, with the faults applied, and returns it for playing the other
+// clients.
+std::shared_ptr<ScriptedAudioService> UseScriptedAudio(AudioScenario scenario, const std::vector<AudioFault>& faults = {});
 
-// Makes a new simulated service with this scenario the one that CoCreateInstance
-// reaches from now on, and returns it for injecting changes.
-std::shared_ptr<SimAudioService> UseSimulatedAudio(SimScenario scenario);
+// Makes the simulated service the program falls back to the one CoCreateInstance
+// reaches from now on, and returns it.
+std::shared_ptr<mmdevapi::AudioService> UseDemoAudio();
 
-// Forgets the installed service; the next enumerator chooses a backend again.
+// Forgets the installed service and every fault; the next enumerator chooses a
+// backend again.
 void ResetAudio();
 
-// COM objects of the audio layer still alive, and task-memory blocks not yet freed.
+// COM objects of the audio layer (and of the faults standing in between) still
+// alive, and task-memory blocks not yet freed.
 size_t LiveAudioObjects();
 size_t OutstandingTaskMemory();
-
-// The next CoInitialize fails with this result.
-void FailNextCoInitialize(HRESULT result);
 
 }  // namespace platform::test

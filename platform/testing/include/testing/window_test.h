@@ -14,14 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "gdi32/trace.h"
+#include "testing/program_calls.h"
 #include "user32/user32.h"
 
 namespace platform::test {
-
-using GdiCall = gdi32::GdiCall;
-using gdi32::Describe;
-using MessageBoxRecord = user32::MessageBoxRecord;
 
 // Pixels as 0xRRGGBB (note: COLORREF is 0x00BBGGRR; see PixelOf).
 struct Image {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "video/video.h"
+
 namespace platform::user32 {
 
 // The instance handle that main() passes to WinMain.
@@ -49,26 +51,10 @@ void SetIdleHandler(IdleHandler* handler);
 bool PeekNextMessage(MSG* message);
 
 // Destroys every window (without sending messages), unregisters every class of the
-// program, clears the calling thread's queue and timers, and forgets message boxes
-// and injected failures. The layers below keep their state: platform/testing resets
+// program, clears the calling thread's queue and timers.
+// The layers below keep their state: platform/testing resets
 // the whole window system.
 void ResetAll();
-
-// Makes the next RegisterClassA or the next CreateWindowExA of a top-level window fail.
-struct InjectedFailures {
-    bool registerClass = false;
-    bool createTopLevelWindow = false;
-};
-void InjectFailures(InjectedFailures failures);
-// Which injected failures have actually been used.
-InjectedFailures UsedInjectedFailures();
-
-struct MessageBoxRecord {
-    std::string caption, text;
-    UINT type;
-};
-void RecordMessageBoxes(bool enabled);
-std::vector<MessageBoxRecord> TakeMessageBoxes();
 
 // The top-level windows of the calling thread, oldest first.
 std::vector<HWND> TopLevelWindows();
@@ -78,12 +64,9 @@ HMENU ControlId(HWND window);
 POINT ClientToTopLevel(HWND window, POINT point);
 HWND TopLevelOf(HWND window);
 
-// Input and window-manager events, as a display delivers them. Coordinates are
-// client coordinates of the top-level window.
-void InjectMouseButton(HWND topLevel, int x, int y, bool pressed);
-// A key goes down or up; altDown: Alt is held. character 0 takes the one the key
-// types on a US layout.
-void InjectKey(HWND topLevel, UINT virtualKey, bool pressed, bool altDown, unsigned char character = 0);
+// Where the display delivers input and window-manager events: the same calls a
+// video backend makes, for a driver that plays the display.
+video::EventSink& DisplayEvents();
 // The user resizes a top-level window to an outer size: the Windows resize path.
 void UserResize(HWND topLevel, int outerWidth, int outerHeight);
 
