@@ -290,20 +290,27 @@ public:
 #endif
     }
 
-    bool Start(const char* applicationName) {
+    // `properties` are KEY=VALUE pairs the client sets on itself, as a sandboxed
+    // application's own process ID (application.process.id=1).
+    bool Start(const char* applicationName, std::vector<std::string> properties = {}) {
         if (Path() == nullptr) return false;
         int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0) return false;
-        if (pipe(fromChild) != 0) return false;
+        // Close-on-exec, so that a player started later does not hold this one's input
+        // open: each quits at the end of its own input.
+        if (pipe2(toChild, O_CLOEXEC) != 0) return false;
+        if (pipe2(fromChild, O_CLOEXEC) != 0) return false;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
         posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
         posix_spawn_file_actions_addclose(&actions, toChild[1]);
         posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-        std::string path = Path(), name = applicationName;
-        char* argv[] = {path.data(), name.data(), nullptr};
-        int rc = posix_spawn(&pid_, Path(), &actions, nullptr, argv, environ);
+        std::vector<std::string> arguments = {Path(), applicationName};
+        arguments.insert(arguments.end(), properties.begin(), properties.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        int rc = posix_spawn(&pid_, Path(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(toChild[0]);
         close(fromChild[1]);

@@ -274,7 +274,8 @@ HRESULT PulseAudioService::ListSessions(std::vector<SessionKey>* sessions) {
             Session& session = service->sessions_.at(stream.session);
             if (!session.listed) {
                 session.listed = true;
-                session.identifier = SessionIdentifier(request->defaultSink, stream.properties, session.membership);
+                session.identifier =
+                    service->UniqueIdentifier(SessionIdentifier(request->defaultSink, stream.properties, session.membership));
             }
             auto [it, isNew] = request->sessions.try_emplace(stream.session, info->index);
             if (!isNew) it->second = std::min(it->second, info->index);
@@ -377,13 +378,31 @@ HRESULT PulseAudioService::RequestChange(SessionKey key, PendingChange change) {
     std::vector<uint32_t> targets = session->streams;
     std::vector<pa_cvolume> volumes;
     if (change.isVolume) {
-        auto loudness = [&](uint32_t index) { return VolumeOfStream(streams_.at(index).status.volume); };
-        const bool down = change.volume <= session->shown.volume;
-        std::stable_sort(targets.begin(), targets.end(),
-                         [&](uint32_t a, uint32_t b) { return down ? loudness(a) < loudness(b) : loudness(a) > loudness(b); });
-        for (uint32_t index : targets) volumes.push_back(streams_.at(index).status.volume);
+        std::vector<StreamAtLevel> now;
+        for (uint32_t index : targets) {
+            auto kept = session->kept.find(index);
+            now.push_back(
+                {streams_.at(index).status.volume, kept != session->kept.end() ? std::optional(kept->second) : std::nullopt});
+        }
         // Read, modify, write: each stream keeps its balance and its share of the level.
-        volumes = ScaledSessionToLevel(volumes, change.volume);
+        SessionLevelChange level = SessionToLevel(now, change.volume);
+        session->kept.clear();
+        for (size_t k = 0; k < targets.size(); ++k)
+            if (level.kept[k]) session->kept.emplace(targets[k], *level.kept[k]);
+        // Down: the loudest stream now goes last; up: the loudest after goes first.
+        const bool down = change.volume <= session->shown.volume;
+        std::vector<size_t> order(targets.size());
+        for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return down ? VolumeOfStream(now[a].volume) < VolumeOfStream(now[b].volume)
+                        : VolumeOfStream(level.volumes[a]) > VolumeOfStream(level.volumes[b]);
+        });
+        std::vector<uint32_t> sorted;
+        for (size_t k : order) {
+            sorted.push_back(targets[k]);
+            volumes.push_back(level.volumes[k]);
+        }
+        targets = std::move(sorted);
     }
     change.id = nextPendingId_++;
     session->pending.push_back(change);
@@ -507,7 +526,21 @@ void PulseAudioService::TakeReport(uint32_t index, Stream& stream, const pa_sink
     stream.status = StreamStatus{info->volume, info->mute != 0, info->corked != 0};
     stream.properties = ReadStreamProperties(info->proplist);
     Place(index, stream);
+    ForgetShapeChangedByOthers(index, stream);
     Refresh(stream.session);
+}
+
+// The identifier as made from the session's first stream, made unique: two sessions
+// can agree on sink, application and process ID (two sandboxed copies of a player on
+// a server that cannot tell them apart, a dead process and a new one with its ID and
+// name but another binary). The later one gets "|#2", "|#3", ...
+std::u16string PulseAudioService::UniqueIdentifier(std::u16string identifier) {
+    std::u16string unique = identifier;
+    for (int n = 2; !identifiers_.insert(unique).second; ++n) {
+        std::string suffix = "|#" + std::to_string(n);
+        unique = identifier + std::u16string(suffix.begin(), suffix.end());
+    }
+    return unique;
 }
 
 void PulseAudioService::Place(uint32_t index, Stream& stream) {
@@ -524,8 +557,21 @@ void PulseAudioService::Place(uint32_t index, Stream& stream) {
     sessions_.at(key).streams.push_back(index);
 }
 
+// A stream the session keeps a shape for was set to 0 by us; heard again and no longer
+// silent, another client has turned it up, and its new volume counts from then on.
+// While a request of ours is unanswered the report may predate it, so it waits.
+void PulseAudioService::ForgetShapeChangedByOthers(uint32_t index, const Stream& stream) {
+    Session& session = sessions_.at(stream.session);
+    if (VolumeOfStream(stream.status.volume) == PA_VOLUME_MUTED) return;
+    if (std::any_of(session.pending.begin(), session.pending.end(), [](const PendingChange& change) { return !change.applied; }))
+        return;
+    session.kept.erase(index);
+}
+
 void PulseAudioService::Leave(uint32_t index, SessionKey key) {
-    std::erase(sessions_.at(key).streams, index);
+    Session& session = sessions_.at(key);
+    std::erase(session.streams, index);
+    session.kept.erase(index);
     Refresh(key);
 }
 
@@ -543,6 +589,7 @@ void PulseAudioService::Refresh(SessionKey key) {
         now.volume = session.shown.volume;
         now.mute = session.shown.mute;
         session.pending.clear();
+        session.kept.clear();
         if (!session.listed) {
             sessionOf_.erase(session.membership);
             sessions_.erase(it);

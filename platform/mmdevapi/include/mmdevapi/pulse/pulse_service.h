@@ -19,6 +19,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -89,6 +90,7 @@ private:
         std::vector<uint32_t> streams;  // its streams now
         SessionStatus shown;            // as last reported to the registered objects
         std::deque<PendingChange> pending;
+        std::map<uint32_t, KeptShape> kept;  // by stream index: the mix to bring back after 0
     };
 
     class Lock;
@@ -109,7 +111,9 @@ private:
 
     void TakeReport(uint32_t index, Stream& stream, const pa_sink_input_info* info);
     void Place(uint32_t index, Stream& stream);
+    std::u16string UniqueIdentifier(std::u16string identifier);
     void Leave(uint32_t index, SessionKey key);
+    void ForgetShapeChangedByOthers(uint32_t index, const Stream& stream);
     void Refresh(SessionKey key);
 
     void OnContextState();
@@ -129,7 +133,11 @@ private:
     SessionKey nextSessionKey_ = 1;
     std::map<uint32_t, Stream> streams_;
     std::map<SessionKey, Session> sessions_;
+    // The session each process has on each sink. A session whose last stream ended
+    // stays here, so that the same process coming back finds it again; any other
+    // process makes a session of its own.
     std::map<SessionMembership, SessionKey> sessionOf_;
+    std::set<std::u16string> identifiers_;  // every identifier handed out, so that each stays unique
 };
 
 std::shared_ptr<AudioService> CreatePulseService(std::string& whyNot);
