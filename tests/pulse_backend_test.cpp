@@ -257,7 +257,8 @@ TEST_F(PulseSessionTest, AServerThatGoesAwayDisconnectsTheSessionAndCallsFailQui
     ASSERT_TRUE(WaitUntil([&] { return !recorder.Disconnects().empty(); }));
     EXPECT_EQ(recorder.Disconnects(), (std::vector<AudioSessionDisconnectReason>{DisconnectReasonServerShutdown}));
     EXPECT_EQ(AppState.sink.state.load(), AudioSessionStateActive);  // a disconnect is not a state
-    EXPECT_FALSE(service->Connected());
+    // The service knows the connection is lost: it asks the server for nothing more.
+    EXPECT_EQ(service->DefaultEndpoint(eRender, eMultimedia), AUDCLNT_E_SERVICE_NOT_RUNNING);
 
     ISimpleAudioVolume* volume = SimpleVolume();
     ASSERT_NE(volume, nullptr);

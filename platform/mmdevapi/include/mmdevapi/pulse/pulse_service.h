@@ -22,6 +22,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "mmdevapi/audio_service.h"
@@ -56,21 +57,22 @@ public:
     // The event context of changes that this process did not request.
     static constexpr GUID OtherClientContext = {0x3c0d8a51, 0x7e26, 0x4f0b, {0x9d, 0x41, 0x70, 0x75, 0x6c, 0x73, 0x65, 0x21}};
 
-    // False once the connection is lost (the server went away, or the protocol failed);
-    // every call then fails. A server that is only slow to answer keeps it.
-    bool Connected();
-
 private:
     PulseAudioService();
 
-    // A SetVolume or SetMute of ours whose change has not been reported yet: the
-    // session's level (or mute) the caller asked for.
-    struct PendingChange {
-        uint64_t id;
-        bool isVolume;
+    // What a SetVolume or SetMute asked the session for.
+    struct LevelTarget {
         pa_volume_t volume;
+    };
+    struct MuteTarget {
         bool mute;
+    };
+
+    // A SetVolume or SetMute of ours whose change has not been reported yet.
+    struct PendingChange {
+        std::variant<LevelTarget, MuteTarget> target;
         GUID eventContext;
+        uint64_t id = 0;       // set when the request is sent
         bool applied = false;  // the server answered the request: later reports include it
     };
 
@@ -94,13 +96,12 @@ private:
     };
 
     class Lock;
-    struct Request;
 
     bool Start(const char* server, std::chrono::milliseconds timeout, std::string& whyNot);
     std::string ServerAddress(const char* requested);
     HRESULT Await(pa_operation* operation);
     HRESULT AwaitAll(std::span<pa_operation* const> operations);
-    HRESULT QueryDefaultSink(Request* request);
+    HRESULT QueryDefaultSink(std::string* name);
     HRESULT Usable();
     // Takes the loop's lock and calls read with the session; the error the getters
     // return when there is none.
