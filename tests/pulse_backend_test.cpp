@@ -257,7 +257,8 @@ TEST_F(PulseSessionTest, AServerThatGoesAwayDisconnectsTheSessionAndCallsFailQui
     ASSERT_TRUE(WaitUntil([&] { return !recorder.Disconnects().empty(); }));
     EXPECT_EQ(recorder.Disconnects(), (std::vector<AudioSessionDisconnectReason>{DisconnectReasonServerShutdown}));
     EXPECT_EQ(AppState.sink.state.load(), AudioSessionStateActive);  // a disconnect is not a state
-    EXPECT_FALSE(service->Connected());
+    // The service knows the connection is lost: it asks the server for nothing more.
+    EXPECT_EQ(service->DefaultEndpoint(eRender, eMultimedia), AUDCLNT_E_SERVICE_NOT_RUNNING);
 
     ISimpleAudioVolume* volume = SimpleVolume();
     ASSERT_NE(volume, nullptr);
@@ -425,6 +426,121 @@ TEST_F(PulseSessionTest, AnApplicationsSessionIsInactiveWhileAllPauseAndComesBac
     volume->Release();
     ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f; }));
     EXPECT_EQ(pulsetest::SinkInputByIndex(reopened)->percents, (std::vector<int>{50, 50}));
+}
+
+// Sandboxed applications report process IDs from their own PID namespace, so two
+// of them may both say 1 (the players set it themselves, as a sandbox makes them do).
+// Different applications are still sessions of their own, as separate processes are
+// on Windows.
+TEST_F(PulseSessionTest, SandboxedApplicationsWithTheSameProcessIdAreSessionsOfTheirOwn) {
+    if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
+    CorkablePlayer firefox, spotify;
+    ASSERT_TRUE(firefox.Start("FlatFirefox", {"application.process.id=1"}));
+    ASSERT_TRUE(spotify.Start("FlatSpotify", {"application.process.id=1"}));
+    ASSERT_EQ(pulsetest::SinkInputByIndex(spotify.Index())->properties["application.process.id"], "1");
+    std::vector<platform::mmdevapi::SessionKey> keys;
+    ASSERT_EQ(service->ListSessions(&keys), S_OK);
+    EXPECT_EQ(keys.size(), 2u);
+
+    Bind();
+    EXPECT_EQ(BoundId(), Identifier("FlatFirefox", 1));
+    EXPECT_EQ(AppState.sink.processId, 1u);
+    RegisterRecorder();
+    ISimpleAudioVolume* volume = SimpleVolume();
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->SetMasterVolume(0.25f, &OurContext), S_OK);
+    volume->Release();
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.25f; }));
+    EXPECT_EQ(pulsetest::SinkInputByIndex(firefox.Index())->volumes,
+              (std::vector<uint32_t>{PA_VOLUME_NORM / 4, PA_VOLUME_NORM / 4}));
+    EXPECT_EQ(pulsetest::SinkInputByIndex(spotify.Index())->volumes, (std::vector<uint32_t>{PA_VOLUME_NORM, PA_VOLUME_NORM}));
+
+    // Another client's change of Spotify is not Firefox's. The server reports changes in
+    // order, so once Firefox's later one has arrived, Spotify's has been seen.
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + std::to_string(spotify.Index()) + " 70%"));
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + std::to_string(firefox.Index()) + " 50%"));
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f; }));
+    auto events = recorder.Volumes();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].volume, 0.25f);
+    EXPECT_EQ(events[1].volume, 0.5f);
+
+    // Firefox quits while Spotify plays on: Firefox's session has ended.
+    firefox.Stop();
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.state.load() == AudioSessionStateExpired; }));
+}
+
+// Process IDs are reused, and a sandbox hands out the same small ones again: a new
+// application with the process ID of a session that ended is a new session. The
+// ended one stays Expired, and changing it changes nothing.
+TEST_F(PulseSessionTest, ANewApplicationWithTheProcessIdOfAnEndedSessionDoesNotReviveIt) {
+    if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
+    CorkablePlayer firefox;
+    ASSERT_TRUE(firefox.Start("FlatFirefox", {"application.process.id=2"}));
+    Bind();
+    firefox.Stop();
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.state.load() == AudioSessionStateExpired; }));
+
+    CorkablePlayer spotify;
+    ASSERT_TRUE(spotify.Start("FlatSpotify", {"application.process.id=2"}));
+    // Listing reads the new stream in, so the bound session has heard of it by now.
+    std::vector<platform::mmdevapi::SessionKey> keys;
+    ASSERT_EQ(service->ListSessions(&keys), S_OK);
+    ASSERT_EQ(keys.size(), 1u);
+    std::u16string listed;
+    EXPECT_EQ(service->Identifier(keys[0], &listed), S_OK);
+    EXPECT_EQ(listed, Identifier("FlatSpotify", 2));
+    EXPECT_EQ(AppState.sink.state.load(), AudioSessionStateExpired);
+    EXPECT_EQ(BoundId(), Identifier("FlatFirefox", 2));
+
+    ISimpleAudioVolume* volume = SimpleVolume();
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->SetMasterVolume(0.0f, &OurContext), AUDCLNT_E_DEVICE_INVALIDATED);
+    volume->Release();
+    EXPECT_EQ(pulsetest::SinkInputByIndex(spotify.Index())->volumes, (std::vector<uint32_t>{PA_VOLUME_NORM, PA_VOLUME_NORM}));
+
+    // The ended application's name and ID from another binary: another process, with
+    // an identifier of its own.
+    CorkablePlayer other;
+    ASSERT_TRUE(other.Start("FlatFirefox", {"application.process.id=2", "application.process.binary=firefox-esr"}));
+    ASSERT_EQ(service->ListSessions(&keys), S_OK);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(service->Identifier(keys[1], &listed), S_OK);
+    EXPECT_EQ(listed, Identifier("FlatFirefox", 2) + u"|#2");
+    EXPECT_EQ(AppState.sink.state.load(), AudioSessionStateExpired);
+}
+
+// "0" silences the application, and a level after it brings back its mix: each stream
+// its share of the level and its balance, as a Windows session volume over its
+// streams does.
+TEST_F(PulseSessionTest, ALevelAfterZeroBringsBackTheStreamsRatioAndBalance) {
+    if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
+    CorkablePlayer game;
+    ASSERT_TRUE(game.Start("game"));
+    const uint32_t music = game.Index(), voices = game.Open(), effects = game.Open();
+    ASSERT_NE(voices, PA_INVALID_INDEX);
+    ASSERT_NE(effects, PA_INVALID_INDEX);
+    // 40%, and 80% / 40%, as raw volumes.
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + std::to_string(voices) + " 26214"));
+    ASSERT_TRUE(pulsetest::Pactl("set-sink-input-volume " + std::to_string(effects) + " 52429 26214"));
+    auto volumesOf = [](uint32_t index) { return pulsetest::SinkInputByIndex(index)->volumes; };
+    ASSERT_TRUE(WaitUntil([&] { return volumesOf(voices) == std::vector<uint32_t>{26214, 26214}; }));
+    ASSERT_TRUE(WaitUntil([&] { return volumesOf(effects) == std::vector<uint32_t>{52429, 26214}; }));
+
+    Bind();
+    ISimpleAudioVolume* volume = SimpleVolume();
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->SetMasterVolume(0.0f, &OurContext), S_OK);
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.0f; }));
+    for (uint32_t index : {music, voices, effects}) EXPECT_EQ(volumesOf(index), (std::vector<uint32_t>{0, 0})) << index;
+
+    EXPECT_EQ(volume->SetMasterVolume(0.5f, &OurContext), S_OK);
+    volume->Release();
+    ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() == 0.5f; }));
+    // Each channel at its level times 0.5 (its share of the loudest channel, 100%).
+    EXPECT_EQ(volumesOf(music), (std::vector<uint32_t>{32768, 32768}));
+    EXPECT_EQ(volumesOf(voices), (std::vector<uint32_t>{13107, 13107}));
+    EXPECT_EQ(volumesOf(effects), (std::vector<uint32_t>{26214, 13107}));
 }
 
 TEST_F(PulseSessionTest, TheBackendTableChoosesPulseWhenAServerAnswers) {

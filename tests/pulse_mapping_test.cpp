@@ -63,11 +63,16 @@ TEST(PulseLevels, AStreamsLevelIsItsLoudestChannelAndSettingItKeepsTheBalance) {
     EXPECT_EQ(VolumeOfStream(none), PA_VOLUME_MUTED);
 }
 
+std::vector<StreamAtLevel> Now(std::initializer_list<pa_cvolume> volumes) {
+    std::vector<StreamAtLevel> streams;
+    for (const pa_cvolume& volume : volumes) streams.push_back({volume, std::nullopt});
+    return streams;
+}
+
 TEST(PulseSessions, OneLevelForAllStreamsKeepsTheirBalanceAndRatio) {
     // A game: music at 80% / 40%, effects at 40%. "0.25": the loudest channel of the
     // loudest stream lands at 25%, everything else keeps its share of it.
-    const pa_cvolume streams[] = {Channels({52429, 26214}), Channels({26214, 26214})};
-    auto quarter = ScaledSessionToLevel(streams, VolumeFromLevel(0.25f));
+    auto quarter = SessionToLevel(Now({Channels({52429, 26214}), Channels({26214, 26214})}), VolumeFromLevel(0.25f)).volumes;
     ASSERT_EQ(quarter.size(), 2u);
     EXPECT_EQ(quarter[0].values[0], PA_VOLUME_NORM / 4);
     EXPECT_EQ(quarter[0].values[1], 8191u);  // 26214 * 16384 / 52429, truncated
@@ -75,15 +80,54 @@ TEST(PulseSessions, OneLevelForAllStreamsKeepsTheirBalanceAndRatio) {
     EXPECT_EQ(quarter[1].values[1], 8191u);
 
     // One stream moves exactly as it does on its own.
-    const pa_cvolume one[] = {Channels({39322, 13107})};
-    auto alone = ScaledSessionToLevel(one, VolumeFromLevel(0.5f));
-    const pa_cvolume own = ScaledToLevel(one[0], VolumeFromLevel(0.5f));
+    const pa_cvolume one = Channels({39322, 13107});
+    auto alone = SessionToLevel(Now({one}), VolumeFromLevel(0.5f)).volumes;
+    const pa_cvolume own = ScaledToLevel(one, VolumeFromLevel(0.5f));
     EXPECT_TRUE(pa_cvolume_equal(&alone[0], &own));
 
-    // After "0": every stream silent, no ratio left; all take the level.
-    const pa_cvolume silent[] = {Channels({0, 0}), Channels({0})};
-    for (const pa_cvolume& volume : ScaledSessionToLevel(silent, VolumeFromLevel(0.5f)))
+    // Silent streams with nothing kept (another client set them to 0): all take the level.
+    for (const pa_cvolume& volume : SessionToLevel(Now({Channels({0, 0}), Channels({0})}), VolumeFromLevel(0.5f)).volumes)
         for (unsigned c = 0; c < volume.channels; ++c) EXPECT_EQ(volume.values[c], PA_VOLUME_NORM / 2);
+}
+
+TEST(PulseSessions, ZeroKeepsTheMixAndTheNextLevelBringsItBack) {
+    // 100%, 40% and 80% / 40%, set to 0: all silent, each shape kept.
+    auto zero =
+        SessionToLevel(Now({Channels({65536, 65536}), Channels({26214, 26214}), Channels({52429, 26214})}), PA_VOLUME_MUTED);
+    std::vector<StreamAtLevel> silent;
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(VolumeOfStream(zero.volumes[k]), PA_VOLUME_MUTED);
+        ASSERT_TRUE(zero.kept[k].has_value());
+        silent.push_back({zero.volumes[k], zero.kept[k]});
+    }
+    auto half = SessionToLevel(silent, VolumeFromLevel(0.5f));
+    EXPECT_EQ(half.volumes[0].values[0], 32768u);
+    EXPECT_EQ(half.volumes[1].values[0], 13107u);
+    EXPECT_EQ(half.volumes[2].values[0], 26214u);
+    EXPECT_EQ(half.volumes[2].values[1], 13107u);
+    EXPECT_FALSE(half.kept[0].has_value());  // a level other than 0 keeps nothing
+
+    // 0 again while at 0 keeps the same shapes.
+    auto again = SessionToLevel(silent, PA_VOLUME_MUTED);
+    EXPECT_TRUE(pa_cvolume_equal(&again.kept[2]->volume, &silent[2].kept->volume));
+
+    // Another client turned the second stream up to 60% meanwhile: it counts from
+    // there, as the loudest of the streams with no kept shape; the others come back.
+    silent[1].volume = Channels({39322, 39322});
+    auto quarter = SessionToLevel(silent, VolumeFromLevel(0.25f));
+    EXPECT_EQ(quarter.volumes[0].values[0], 16384u);
+    EXPECT_EQ(quarter.volumes[1].values[0], 16384u);
+    EXPECT_EQ(quarter.volumes[2].values[1], 6553u);
+
+    // The loudest stream ended while at 0: the loudest of the rest lands at the level.
+    std::vector<StreamAtLevel> rest = {silent[2]};
+    EXPECT_EQ(VolumeOfStream(SessionToLevel(rest, VolumeFromLevel(0.5f)).volumes[0]), 32768u);
+
+    // A stream that joined while at 0 at the server's 100% counts from there.
+    std::vector<StreamAtLevel> joined = {silent[0], {Channels({65536, 65536}), std::nullopt}};
+    auto joinedHalf = SessionToLevel(joined, VolumeFromLevel(0.5f)).volumes;
+    EXPECT_EQ(joinedHalf[0].values[0], 32768u);
+    EXPECT_EQ(joinedHalf[1].values[0], 32768u);
 }
 
 TEST(PulseSessions, LevelIsTheLoudestStreamMuteNeedsEveryStreamAndOnePlayingStreamIsActive) {
@@ -103,22 +147,43 @@ TEST(PulseSessions, LevelIsTheLoudestStreamMuteNeedsEveryStreamAndOnePlayingStre
     EXPECT_EQ(StatusOfSession({}).state, AudioSessionStateExpired);
 }
 
-TEST(PulseSessions, AProcessOnASinkIsOneSessionAndEveryEventStreamIsTheSystemSounds) {
-    StreamProperties player{"Player", 4242u, "desk", false};
-    const auto first = MembershipOf(player, 1, 10);
-    EXPECT_EQ(first, MembershipOf(player, 1, 11));  // its second stream
-    EXPECT_NE(first, MembershipOf(player, 2, 11));  // the same process on another sink
-    StreamProperties remote = player;
-    remote.host = "laptop";
-    EXPECT_NE(first, MembershipOf(remote, 1, 12));  // another machine's process 4242
+StreamProperties Process(const char* name, const char* pid, const char* host, const char* binary = "player") {
+    StreamProperties stream;
+    stream.name = stream.application = name;
+    stream.processIdText = pid;
+    if (*pid != '\0') stream.processId = static_cast<DWORD>(std::stoul(pid));
+    stream.host = host;
+    stream.binary = binary;
+    return stream;
+}
 
-    StreamProperties chime{"Player", 4242u, "desk", true}, otherChime{"Mail", 77u, "desk", true};
+TEST(PulseSessions, AProcessOnASinkIsOneSessionAndEveryEventStreamIsTheSystemSounds) {
+    StreamProperties player = Process("Player", "4242", "desk");
+    const auto first = MembershipOf(player, 1, 10);
+    EXPECT_EQ(first, MembershipOf(player, 1, 11));                               // its second stream
+    EXPECT_NE(first, MembershipOf(player, 2, 11));                               // the same process on another sink
+    EXPECT_NE(first, MembershipOf(Process("Player", "4242", "laptop"), 1, 12));  // another machine's process 4242
+
+    StreamProperties chime = Process("Player", "4242", "desk"), otherChime = Process("Mail", "77", "desk");
+    chime.systemSounds = otherChime.systemSounds = true;
     EXPECT_EQ(MembershipOf(chime, 1, 13).kind, SessionMembership::Kind::SystemSounds);
     EXPECT_EQ(MembershipOf(chime, 1, 13), MembershipOf(otherChime, 1, 14));
     EXPECT_NE(MembershipOf(chime, 1, 13), first);  // the player's own event sounds are not the player
 
-    StreamProperties module{"Loopback", std::nullopt, "", false};
+    StreamProperties module = Process("Loopback", "", "");
     EXPECT_NE(MembershipOf(module, 1, 15), MembershipOf(module, 1, 16));  // no process: a session each
+}
+
+TEST(PulseSessions, AProcessIsEverythingTheServerSaysOfItNotItsIdAlone) {
+    // Sandboxed players each report process 1 from their own PID namespace.
+    const auto firefox = MembershipOf(Process("FlatFirefox", "1", "desk", "firefox"), 1, 10);
+    EXPECT_NE(firefox, MembershipOf(Process("FlatSpotify", "1", "desk", "firefox"), 1, 11));
+    EXPECT_NE(firefox, MembershipOf(Process("FlatFirefox", "1", "desk", "spotify"), 1, 11));
+    EXPECT_EQ(firefox, MembershipOf(Process("FlatFirefox", "1", "desk", "firefox"), 1, 12));  // its next connection
+    // The ID as the client wrote it: "007" is not process 7, though both answer 7.
+    const auto padded = MembershipOf(Process("Player", "007", "desk"), 1, 13);
+    EXPECT_NE(padded, MembershipOf(Process("Player", "7", "desk"), 1, 14));
+    EXPECT_EQ(padded.processId, 7u);
 }
 
 struct Properties {
@@ -168,12 +233,11 @@ TEST(PulseStreamProperties, OnlyTheEventRoleIsSystemSounds) {
 }
 
 TEST(PulseIdentifier, SinkApplicationAndProcessWithTheStreamOnlyWhereThereIsNoProcess) {
-    StreamProperties stream;
-    stream.application = "Music";
-    stream.processId = 4242;
+    StreamProperties stream = Process("Music", "4242", "desk");
     EXPECT_EQ(SessionIdentifier("alsa_output.pci", stream, MembershipOf(stream, 1, 17)), u"pulse:alsa_output.pci|Music|4242");
-    stream.processId.reset();
-    stream.application.clear();
+    stream = Process("Music", "007", "desk");
+    EXPECT_EQ(SessionIdentifier("null", stream, MembershipOf(stream, 1, 17)), u"pulse:null|Music|007");
+    stream = Process("", "", "");
     EXPECT_EQ(SessionIdentifier("null", stream, MembershipOf(stream, 1, 3)), u"pulse:null|||3");
 }
 

@@ -3,7 +3,10 @@
 // pactl and pacat cannot cork a stream, and a pacat is one stream per process. Used by
 // the tests and by the window-level end-to-end run.
 //
-//   corkable-player [APPLICATION-NAME]
+//   corkable-player [APPLICATION-NAME [KEY=VALUE...]]
+//
+// Each KEY=VALUE is a property of the client, such as application.process.id=1: what a
+// sandboxed application reports from its own PID namespace, without needing one.
 //
 // Opens stream 0 and prints "ready <sink input index>" once it plays, then reads one
 // command per line from standard input, where N is a stream's number in the order of
@@ -77,9 +80,16 @@ void Close(pa_stream* stream) {
 
 int main(int argc, char** argv) {
     const char* name = argc > 1 ? argv[1] : "corkable-player";
-    loop = pa_threaded_mainloop_new();
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, name);
+    for (int k = 2; k < argc; ++k) {
+        if (pa_proplist_setp(properties, argv[k]) < 0) {
+            std::printf("failed bad property %s\n", argv[k]);
+            pa_proplist_free(properties);
+            return 1;
+        }
+    }
+    loop = pa_threaded_mainloop_new();
     pa_context* context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop), name, properties);
     pa_proplist_free(properties);
     pa_context_set_state_callback(context, Signal, nullptr);

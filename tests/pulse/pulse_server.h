@@ -1,5 +1,5 @@
 // Test helpers around a private sound server: start and kill it, play streams with
-// pacat or from this process (which can cork), and read what pactl reports. The
+// pacat or the corkable player, and read what the server reports through libpulse. The
 // server is a PulseAudio daemon, or PipeWire's PulseAudio server when
 // SESSIONVOL_PULSE_SERVER_KIND=pipewire (start-server.sh reads it).
 #pragma once
@@ -49,7 +49,7 @@ inline bool WaitUntil(const std::function<bool()>& done, std::chrono::millisecon
     auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     return true;
 }
@@ -134,60 +134,103 @@ private:
     pid_t pid_ = -1;
 };
 
-// One sink input as `pactl list sink-inputs` prints it.
+// A short-lived libpulse client of the private server, for what the tests read back:
+// the same numbers and properties pactl shows, without parsing its text.
+class ServerQuery {
+public:
+    ServerQuery() {
+        loop_ = pa_mainloop_new();
+        context_ = pa_context_new(pa_mainloop_get_api(loop_), "sessionvol-test-query");
+        if (context_ == nullptr || pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return;
+        while (true) {
+            pa_context_state_t state = pa_context_get_state(context_);
+            if (state == PA_CONTEXT_READY) {
+                ready_ = true;
+                return;
+            }
+            if (!PA_CONTEXT_IS_GOOD(state) || pa_mainloop_iterate(loop_, 1, nullptr) < 0) return;
+        }
+    }
+    ServerQuery(const ServerQuery&) = delete;
+    ServerQuery& operator=(const ServerQuery&) = delete;
+    ~ServerQuery() {
+        if (context_ != nullptr) {
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+        }
+        pa_mainloop_free(loop_);
+    }
+
+    pa_context* Context() const { return ready_ ? context_ : nullptr; }
+
+    // Runs the loop until the operation ends; false when it could not start or failed.
+    bool Finish(pa_operation* operation) {
+        if (operation == nullptr) return false;
+        while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+            if (pa_mainloop_iterate(loop_, 1, nullptr) < 0) break;
+        bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
+        pa_operation_unref(operation);
+        return done;
+    }
+
+private:
+    pa_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    bool ready_ = false;
+};
+
+// One sink input as the server reports it.
 struct SinkInput {
     uint32_t index = 0;
     uint32_t sink = 0;
     bool corked = false;
     bool mute = false;
     std::vector<uint32_t> volumes;  // raw pa_volume_t per channel
-    std::vector<int> percents;      // the percentages shown
+    std::vector<int> percents;      // the percentages pactl shows, rounded as it rounds them
     std::map<std::string, std::string> properties;
 };
 
 inline std::vector<SinkInput> ListSinkInputs() {
     std::vector<SinkInput> inputs;
-    std::istringstream lines(Capture("LC_ALL=C pactl list sink-inputs 2>/dev/null"));
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.rfind("Sink Input #", 0) == 0) {
-            inputs.emplace_back();
-            inputs.back().index = static_cast<uint32_t>(std::stoul(line.substr(12)));
-            continue;
-        }
-        if (inputs.empty()) continue;
-        SinkInput& input = inputs.back();
-        auto field = [&](const char* name) -> std::optional<std::string> {
-            std::string key = std::string("\t") + name + ": ";
-            if (line.rfind(key, 0) != 0) return std::nullopt;
-            return line.substr(key.size());
-        };
-        if (auto v = field("Sink")) input.sink = static_cast<uint32_t>(std::stoul(*v));
-        if (auto v = field("Corked")) input.corked = *v == "yes";
-        if (auto v = field("Mute")) input.mute = *v == "yes";
-        if (auto v = field("Volume")) {
-            // "front-left: 16384 /  25% / -36.12 dB,   front-right: 16384 /  25% / ..."
-            std::istringstream parts(*v);
-            std::string channel;
-            while (std::getline(parts, channel, ',')) {
-                size_t colon = channel.find(':');
-                if (colon == std::string::npos) continue;
-                std::istringstream values(channel.substr(colon + 1));
-                uint32_t raw;
-                char slash;
-                int percent;
-                if (values >> raw >> slash >> percent) {
-                    input.volumes.push_back(raw);
-                    input.percents.push_back(percent);
-                }
+    ServerQuery query;
+    if (query.Context() == nullptr) return inputs;
+    query.Finish(pa_context_get_sink_input_info_list(
+        query.Context(),
+        [](pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
+            if (eol != 0 || info == nullptr) return;
+            SinkInput input;
+            input.index = info->index;
+            input.sink = info->sink;
+            input.corked = info->corked != 0;
+            input.mute = info->mute != 0;
+            for (unsigned c = 0; c < info->volume.channels; ++c) {
+                const uint64_t value = info->volume.values[c];
+                input.volumes.push_back(static_cast<uint32_t>(value));
+                input.percents.push_back(static_cast<int>((value * 100 + PA_VOLUME_NORM / 2) / PA_VOLUME_NORM));
             }
-        }
-        if (line.rfind("\t\t", 0) == 0) {
-            size_t eq = line.find(" = \"");
-            if (eq != std::string::npos) input.properties[line.substr(2, eq - 2)] = line.substr(eq + 4, line.size() - eq - 5);
-        }
-    }
+            void* state = nullptr;
+            while (const char* key = pa_proplist_iterate(info->proplist, &state)) {
+                const char* value = pa_proplist_gets(info->proplist, key);
+                if (value != nullptr) input.properties[key] = value;
+            }
+            static_cast<std::vector<SinkInput>*>(userdata)->push_back(std::move(input));
+        },
+        &inputs));
     return inputs;
+}
+
+// The indices of the server's sinks.
+inline std::vector<uint32_t> SinkIndices() {
+    std::vector<uint32_t> sinks;
+    ServerQuery query;
+    if (query.Context() == nullptr) return sinks;
+    query.Finish(pa_context_get_sink_info_list(
+        query.Context(),
+        [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+            if (eol == 0 && info != nullptr) static_cast<std::vector<uint32_t>*>(userdata)->push_back(info->index);
+        },
+        &sinks));
+    return sinks;
 }
 
 inline std::optional<SinkInput> SinkInputOfProcess(pid_t pid) {
@@ -200,17 +243,6 @@ inline std::optional<SinkInput> SinkInputByIndex(uint32_t index) {
     for (SinkInput& input : ListSinkInputs())
         if (input.index == index) return input;
     return std::nullopt;
-}
-
-// The indices of the server's sinks.
-inline std::vector<uint32_t> SinkIndices() {
-    std::vector<uint32_t> sinks;
-    std::istringstream lines(Capture("LC_ALL=C pactl list short sinks 2>/dev/null"));
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (!line.empty()) sinks.push_back(static_cast<uint32_t>(std::stoul(line)));
-    }
-    return sinks;
 }
 
 // A new stream is there once the server has put it on a sink: PipeWire lists it a
@@ -290,20 +322,27 @@ public:
 #endif
     }
 
-    bool Start(const char* applicationName) {
+    // `properties` are KEY=VALUE pairs the client sets on itself, as a sandboxed
+    // application's own process ID (application.process.id=1).
+    bool Start(const char* applicationName, std::vector<std::string> properties = {}) {
         if (Path() == nullptr) return false;
         int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0) return false;
-        if (pipe(fromChild) != 0) return false;
+        // Close-on-exec, so that a player started later does not hold this one's input
+        // open: each quits at the end of its own input.
+        if (pipe2(toChild, O_CLOEXEC) != 0) return false;
+        if (pipe2(fromChild, O_CLOEXEC) != 0) return false;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
         posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
         posix_spawn_file_actions_addclose(&actions, toChild[1]);
         posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-        std::string path = Path(), name = applicationName;
-        char* argv[] = {path.data(), name.data(), nullptr};
-        int rc = posix_spawn(&pid_, Path(), &actions, nullptr, argv, environ);
+        std::vector<std::string> arguments = {Path(), applicationName};
+        arguments.insert(arguments.end(), properties.begin(), properties.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        int rc = posix_spawn(&pid_, Path(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(toChild[0]);
         close(fromChild[1]);

@@ -38,23 +38,58 @@ SessionStatus StatusOfSession(std::span<const StreamStatus* const> streams) {
     return session;
 }
 
-std::vector<pa_cvolume> ScaledSessionToLevel(std::span<const pa_cvolume> volumes, pa_volume_t loudest) {
-    pa_volume_t from = PA_VOLUME_MUTED;
-    for (const pa_cvolume& volume : volumes) from = std::max(from, VolumeOfStream(volume));
-    std::vector<pa_cvolume> scaled(volumes.begin(), volumes.end());
-    for (pa_cvolume& volume : scaled) {
-        if (from == PA_VOLUME_MUTED) {
-            volume = ScaledToLevel(volume, loudest);
-            continue;
-        }
-        // pa_cvolume_scale's arithmetic, with the session's loudest channel in place of
-        // the stream's own: one stream scales exactly as ScaledToLevel scales it.
-        if (!pa_cvolume_valid(&volume)) continue;
-        for (unsigned c = 0; c < volume.channels; ++c)
-            volume.values[c] = static_cast<pa_volume_t>(
-                std::min<uint64_t>(static_cast<uint64_t>(volume.values[c]) * loudest / from, PA_VOLUME_MAX));
+namespace {
+
+// pa_cvolume_scale's arithmetic, with `from` in place of the stream's own loudest
+// channel: a stream scaled by its session's factor.
+pa_cvolume ScaledBy(pa_cvolume volume, pa_volume_t to, pa_volume_t from) {
+    if (!pa_cvolume_valid(&volume) || from == PA_VOLUME_MUTED) return volume;
+    for (unsigned c = 0; c < volume.channels; ++c)
+        volume.values[c] =
+            static_cast<pa_volume_t>(std::min<uint64_t>(static_cast<uint64_t>(volume.values[c]) * to / from, PA_VOLUME_MAX));
+    return volume;
+}
+
+}  // namespace
+
+SessionLevelChange SessionToLevel(std::span<const StreamAtLevel> streams, pa_volume_t level) {
+    auto keptOf = [](const StreamAtLevel& stream) -> const KeptShape* {
+        return stream.kept && VolumeOfStream(stream.volume) == PA_VOLUME_MUTED ? &*stream.kept : nullptr;
+    };
+    pa_volume_t from = PA_VOLUME_MUTED;  // the loudest channel of the streams without a kept shape
+    bool anyKept = false;
+    for (const StreamAtLevel& stream : streams) {
+        if (keptOf(stream) != nullptr)
+            anyKept = true;
+        else
+            from = std::max(from, VolumeOfStream(stream.volume));
     }
-    return scaled;
+    SessionLevelChange change;
+    for (const StreamAtLevel& stream : streams) {
+        const KeptShape* kept = keptOf(stream);
+        if (kept != nullptr)
+            change.volumes.push_back(ScaledBy(kept->volume, level, kept->loudest));
+        else if (from != PA_VOLUME_MUTED)
+            change.volumes.push_back(ScaledBy(stream.volume, level, from));
+        else if (!anyKept)
+            change.volumes.push_back(ScaledToLevel(stream.volume, level));
+        else
+            change.volumes.push_back(stream.volume);  // silent beside a kept mix: stays silent
+
+        std::optional<KeptShape> keep;
+        if (level == PA_VOLUME_MUTED && kept != nullptr)
+            keep = *kept;
+        else if (level == PA_VOLUME_MUTED && from != PA_VOLUME_MUTED && pa_cvolume_valid(&stream.volume))
+            keep = KeptShape{stream.volume, from};
+        change.kept.push_back(keep);
+    }
+    // The loudest stream when the session went to 0 may have ended since: the loudest
+    // of the rest then lands at the level, the others keep their share of it.
+    pa_volume_t loudest = PA_VOLUME_MUTED;
+    for (const pa_cvolume& volume : change.volumes) loudest = std::max(loudest, VolumeOfStream(volume));
+    if (loudest != PA_VOLUME_MUTED && loudest != level)
+        for (pa_cvolume& volume : change.volumes) volume = ScaledBy(volume, level, loudest);
+    return change;
 }
 
 namespace {
@@ -68,9 +103,11 @@ std::string Property(const pa_proplist* properties, const char* key) {
 
 StreamProperties ReadStreamProperties(const pa_proplist* properties) {
     StreamProperties stream;
-    stream.application = Property(properties, PA_PROP_APPLICATION_NAME);
-    if (stream.application.empty()) stream.application = Property(properties, PA_PROP_APPLICATION_PROCESS_BINARY);
-    std::string pid = Property(properties, PA_PROP_APPLICATION_PROCESS_ID);
+    stream.name = Property(properties, PA_PROP_APPLICATION_NAME);
+    stream.binary = Property(properties, PA_PROP_APPLICATION_PROCESS_BINARY);
+    stream.application = stream.name.empty() ? stream.binary : stream.name;
+    stream.processIdText = Property(properties, PA_PROP_APPLICATION_PROCESS_ID);
+    const std::string& pid = stream.processIdText;
     DWORD value = 0;
     auto [end, error] = std::from_chars(pid.data(), pid.data() + pid.size(), value);
     if (!pid.empty() && error == std::errc() && end == pid.data() + pid.size()) stream.processId = value;
@@ -88,6 +125,9 @@ SessionMembership MembershipOf(const StreamProperties& stream, uint32_t sink, ui
         membership.kind = SessionMembership::Kind::Application;
         membership.processId = *stream.processId;
         membership.host = stream.host;
+        membership.processIdText = stream.processIdText;
+        membership.binary = stream.binary;
+        membership.name = stream.name;
     } else {
         membership.stream = streamIndex;
     }
@@ -98,7 +138,7 @@ std::u16string SessionIdentifier(const std::string& sinkName, const StreamProper
     // Appended piece by piece: GCC 12 at -O3 misreads chains of string + (a false -Wrestrict).
     std::string text = "pulse:";
     text.append(sinkName).append("|").append(stream.application).append("|");
-    if (stream.processId) text.append(std::to_string(*stream.processId));
+    if (stream.processId) text.append(stream.processIdText);
     if (membership.kind == SessionMembership::Kind::OwnStream) text.append("|").append(std::to_string(membership.stream));
     return Utf16FromUtf8(text);
 }

@@ -21,21 +21,24 @@ private:
     pa_threaded_mainloop* loop_;
 };
 
-// What a waiting caller hands to the callback of one operation. It lives on the
-// caller's stack: Await cancels the operation before returning, so a late callback
-// never sees a dead frame.
-struct PulseAudioService::Request {
-    explicit Request(PulseAudioService* owner) : service(owner) {}
+namespace {
 
-    PulseAudioService* service;
+// What the callback of one operation stores, one type per kind of answer. It lives
+// on the waiting caller's stack: the wait cancels the operation before returning, so
+// a late callback never sees a dead frame. Callbacks only store: the wait watches
+// each operation's state, so any operation that ends wakes it.
+struct Acknowledgement {
     bool success = false;
     int error = PA_OK;  // why the server refused, when it did
-    std::string defaultSink;
-    uint32_t sinkIndex = PA_INVALID_INDEX;
-    std::map<SessionKey, uint32_t> sessions;  // listed: each with its lowest stream index
 };
 
-namespace {
+struct ServerInfo {
+    std::string defaultSink;  // empty when the server has none
+};
+
+struct SinkIndex {
+    uint32_t index = PA_INVALID_INDEX;
+};
 
 constexpr pa_usec_t UsecPerMsec = 1000;
 // How long a caller waits for an answer; a local server gives one in milliseconds.
@@ -123,16 +126,12 @@ bool PulseAudioService::Start(const char* server, std::chrono::milliseconds time
             static_cast<PulseAudioService*>(self)->OnSubscription(event, index);
         },
         this);
-    Request request(this);
+    Acknowledgement subscribed;
     return Await(pa_context_subscribe(
                context_, PA_SUBSCRIPTION_MASK_SINK_INPUT,
-               [](pa_context*, int success, void* userdata) {
-                   auto* request = static_cast<Request*>(userdata);
-                   request->success = success != 0;
-                   pa_threaded_mainloop_signal(request->service->loop_, 0);
-               },
-               &request)) == S_OK &&
-           request.success;
+               [](pa_context*, int success, void* userdata) { static_cast<Acknowledgement*>(userdata)->success = success != 0; },
+               &subscribed)) == S_OK &&
+           subscribed.success;
 }
 
 PulseAudioService::~PulseAudioService() {
@@ -153,14 +152,10 @@ PulseAudioService::~PulseAudioService() {
     pa_threaded_mainloop_free(loop_);
 }
 
-bool PulseAudioService::Connected() {
-    Lock lock(loop_);
-    return connected_;
-}
-
-// Waits, with the lock held by the caller, until the operations complete. The loop
-// thread's callbacks signal; a server that goes away ends the wait too (the state
-// callback signals), and the unfinished operations are cancelled so that their
+// Waits, with the lock held by the caller, until the operations complete. Each
+// operation's state callback signals when it ends, whatever its result callback
+// stored; a server that goes away ends the wait too (the context's state callback
+// signals), and the unfinished operations are cancelled so that their
 // callbacks cannot run later. A server that neither answers nor goes away (stopped, or
 // hung) would hold the caller until libpulse's own 30 s timeout: a timer on the loop
 // ends the wait after RequestTimeout instead. That fails the request and nothing
@@ -174,6 +169,11 @@ HRESULT PulseAudioService::AwaitAll(std::span<pa_operation* const> operations) {
         bool passed = false;
     } deadline{loop_};
     if (allStarted) {
+        for (pa_operation* operation : operations) {
+            pa_operation_set_state_callback(
+                operation,
+                [](pa_operation*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); }, loop_);
+        }
         pa_time_event* timer = pa_context_rttime_new(
             context_, pa_rtclock_now() + RequestTimeoutUsec,
             [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
@@ -215,26 +215,28 @@ PulseAudioService::Session* PulseAudioService::Find(SessionKey key) {
     return it == sessions_.end() ? nullptr : &it->second;
 }
 
-// The server's default sink into request->defaultSink (empty when it has none).
-// Called with the loop's lock held.
-HRESULT PulseAudioService::QueryDefaultSink(Request* request) {
-    return Await(pa_context_get_server_info(
+// The server's default sink into *name (empty when it has none). Called with the
+// loop's lock held.
+HRESULT PulseAudioService::QueryDefaultSink(std::string* name) {
+    ServerInfo server;
+    HRESULT hr = Await(pa_context_get_server_info(
         context_,
         [](pa_context*, const pa_server_info* info, void* userdata) {
-            auto* request = static_cast<Request*>(userdata);
-            if (info != nullptr && info->default_sink_name != nullptr) request->defaultSink = info->default_sink_name;
-            pa_threaded_mainloop_signal(request->service->loop_, 0);
+            if (info != nullptr && info->default_sink_name != nullptr)
+                static_cast<ServerInfo*>(userdata)->defaultSink = info->default_sink_name;
         },
-        request));
+        &server));
+    *name = std::move(server.defaultSink);
+    return hr;
 }
 
 HRESULT PulseAudioService::DefaultEndpoint(EDataFlow flow, ERole) {
     Lock lock(loop_);
     if (HRESULT hr = Usable(); hr != S_OK) return hr;
     if (flow != eRender) return E_NOTFOUND;  // sessions are playback streams only
-    Request request(this);
-    if (HRESULT hr = QueryDefaultSink(&request); hr != S_OK) return hr;
-    return request.defaultSink.empty() ? E_NOTFOUND : S_OK;
+    std::string defaultSink;
+    if (HRESULT hr = QueryDefaultSink(&defaultSink); hr != S_OK) return hr;
+    return defaultSink.empty() ? E_NOTFOUND : S_OK;
 }
 
 // Asks the server afresh: the default sink, its index, then every sink input. Streams
@@ -244,45 +246,50 @@ HRESULT PulseAudioService::DefaultEndpoint(EDataFlow flow, ERole) {
 HRESULT PulseAudioService::ListSessions(std::vector<SessionKey>* sessions) {
     Lock lock(loop_);
     if (HRESULT hr = Usable(); hr != S_OK) return hr;
-    Request request(this);
-    if (HRESULT hr = QueryDefaultSink(&request); hr != S_OK) return hr;
-    if (request.defaultSink.empty()) return S_OK;  // no sink, no sessions
+    std::string defaultSink;
+    if (HRESULT hr = QueryDefaultSink(&defaultSink); hr != S_OK) return hr;
+    if (defaultSink.empty()) return S_OK;  // no sink, no sessions
 
+    SinkIndex sink;
     HRESULT hr = Await(pa_context_get_sink_info_by_name(
-        context_, request.defaultSink.c_str(),
+        context_, defaultSink.c_str(),
         [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
-            auto* request = static_cast<Request*>(userdata);
-            if (info != nullptr && eol == 0) request->sinkIndex = info->index;
-            if (eol != 0) pa_threaded_mainloop_signal(request->service->loop_, 0);
+            if (info != nullptr && eol == 0) static_cast<SinkIndex*>(userdata)->index = info->index;
         },
-        &request));
+        &sink));
     if (hr != S_OK) return hr;
-    if (request.sinkIndex == PA_INVALID_INDEX) return S_OK;  // the default sink vanished meanwhile
+    if (sink.index == PA_INVALID_INDEX) return S_OK;  // the default sink vanished meanwhile
 
+    // The answer is the stream cache itself, brought up to date, and the sessions on
+    // the sink, each with its lowest stream index.
+    struct Listing {
+        PulseAudioService* service;
+        const std::string& sinkName;
+        uint32_t sinkIndex;
+        std::map<SessionKey, uint32_t> sessions;
+    } listing{this, defaultSink, sink.index, {}};
     hr = Await(pa_context_get_sink_input_info_list(
         context_,
         [](pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
-            auto* request = static_cast<Request*>(userdata);
-            PulseAudioService* service = request->service;
-            if (eol != 0) {
-                pa_threaded_mainloop_signal(service->loop_, 0);
-                return;
-            }
+            if (eol != 0 || info == nullptr) return;
+            auto* listing = static_cast<Listing*>(userdata);
+            PulseAudioService* service = listing->service;
             Stream& stream = service->streams_[info->index];
             if (!stream.reported) service->TakeReport(info->index, stream, info);
-            if (info->sink != request->sinkIndex || stream.sink != request->sinkIndex) return;
+            if (info->sink != listing->sinkIndex || stream.sink != listing->sinkIndex) return;
             Session& session = service->sessions_.at(stream.session);
             if (!session.listed) {
                 session.listed = true;
-                session.identifier = SessionIdentifier(request->defaultSink, stream.properties, session.membership);
+                session.identifier =
+                    service->UniqueIdentifier(SessionIdentifier(listing->sinkName, stream.properties, session.membership));
             }
-            auto [it, isNew] = request->sessions.try_emplace(stream.session, info->index);
+            auto [it, isNew] = listing->sessions.try_emplace(stream.session, info->index);
             if (!isNew) it->second = std::min(it->second, info->index);
         },
-        &request));
+        &listing));
     if (hr != S_OK) return hr;
     std::vector<std::pair<uint32_t, SessionKey>> order;
-    for (auto [key, lowest] : request.sessions) order.emplace_back(lowest, key);
+    for (auto [key, lowest] : listing.sessions) order.emplace_back(lowest, key);
     std::sort(order.begin(), order.end());
     sessions->clear();
     for (auto [lowest, key] : order) sessions->push_back(key);
@@ -356,11 +363,11 @@ HRESULT PulseAudioService::Mute(SessionKey key, BOOL* mute) {
 }
 
 HRESULT PulseAudioService::SetVolume(SessionKey session, float volume, const GUID& eventContext) {
-    return RequestChange(session, PendingChange{0, true, VolumeFromLevel(volume), false, eventContext});
+    return RequestChange(session, PendingChange{.target = LevelTarget{VolumeFromLevel(volume)}, .eventContext = eventContext});
 }
 
 HRESULT PulseAudioService::SetMute(SessionKey session, BOOL mute, const GUID& eventContext) {
-    return RequestChange(session, PendingChange{0, false, PA_VOLUME_MUTED, mute != FALSE, eventContext});
+    return RequestChange(session, PendingChange{.target = MuteTarget{mute != FALSE}, .eventContext = eventContext});
 }
 
 // Writes every stream of the session. The change is remembered before the requests
@@ -376,39 +383,58 @@ HRESULT PulseAudioService::RequestChange(SessionKey key, PendingChange change) {
 
     std::vector<uint32_t> targets = session->streams;
     std::vector<pa_cvolume> volumes;
-    if (change.isVolume) {
-        auto loudness = [&](uint32_t index) { return VolumeOfStream(streams_.at(index).status.volume); };
-        const bool down = change.volume <= session->shown.volume;
-        std::stable_sort(targets.begin(), targets.end(),
-                         [&](uint32_t a, uint32_t b) { return down ? loudness(a) < loudness(b) : loudness(a) > loudness(b); });
-        for (uint32_t index : targets) volumes.push_back(streams_.at(index).status.volume);
+    const LevelTarget* level = std::get_if<LevelTarget>(&change.target);
+    if (level != nullptr) {
+        std::vector<StreamAtLevel> now;
+        for (uint32_t index : targets) {
+            auto kept = session->kept.find(index);
+            now.push_back(
+                {streams_.at(index).status.volume, kept != session->kept.end() ? std::optional(kept->second) : std::nullopt});
+        }
         // Read, modify, write: each stream keeps its balance and its share of the level.
-        volumes = ScaledSessionToLevel(volumes, change.volume);
+        SessionLevelChange written = SessionToLevel(now, level->volume);
+        session->kept.clear();
+        for (size_t k = 0; k < targets.size(); ++k)
+            if (written.kept[k]) session->kept.emplace(targets[k], *written.kept[k]);
+        // Down: the loudest stream now goes last; up: the loudest after goes first.
+        const bool down = level->volume <= session->shown.volume;
+        std::vector<size_t> order(targets.size());
+        for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return down ? VolumeOfStream(now[a].volume) < VolumeOfStream(now[b].volume)
+                        : VolumeOfStream(written.volumes[a]) > VolumeOfStream(written.volumes[b]);
+        });
+        std::vector<uint32_t> sorted;
+        for (size_t k : order) {
+            sorted.push_back(targets[k]);
+            volumes.push_back(written.volumes[k]);
+        }
+        targets = std::move(sorted);
     }
     change.id = nextPendingId_++;
     session->pending.push_back(change);
 
-    std::vector<Request> requests(targets.size(), Request(this));
+    std::vector<Acknowledgement> answers(targets.size());
     std::vector<pa_operation*> operations;
     auto answered = [](pa_context* context, int success, void* userdata) {
-        auto* request = static_cast<Request*>(userdata);
-        request->success = success != 0;
-        if (!request->success) request->error = pa_context_errno(context);
-        pa_threaded_mainloop_signal(request->service->loop_, 0);
+        auto* answer = static_cast<Acknowledgement*>(userdata);
+        answer->success = success != 0;
+        if (!answer->success) answer->error = pa_context_errno(context);
     };
+    const MuteTarget* mute = std::get_if<MuteTarget>(&change.target);
     for (size_t k = 0; k < targets.size(); ++k) {
-        operations.push_back(
-            change.isVolume ? pa_context_set_sink_input_volume(context_, targets[k], &volumes[k], answered, &requests[k])
-                            : pa_context_set_sink_input_mute(context_, targets[k], change.mute ? 1 : 0, answered, &requests[k]));
+        operations.push_back(level != nullptr
+                                 ? pa_context_set_sink_input_volume(context_, targets[k], &volumes[k], answered, &answers[k])
+                                 : pa_context_set_sink_input_mute(context_, targets[k], mute->mute ? 1 : 0, answered, &answers[k]));
     }
     // Done when the server took the value for every stream it still has; a stream that
     // ended meanwhile ("no such entity") has nothing left to change.
     HRESULT hr = AwaitAll(operations);
     if (hr == S_OK) {
         bool anyTaken = false, allTaken = true;
-        for (const Request& request : requests) {
-            anyTaken = anyTaken || request.success;
-            if (!request.success && request.error != PA_ERR_NOENTITY) allTaken = false;
+        for (const Acknowledgement& answer : answers) {
+            anyTaken = anyTaken || answer.success;
+            if (!answer.success && answer.error != PA_ERR_NOENTITY) allTaken = false;
         }
         if (anyTaken && allTaken) {
             MarkApplied(key, change.id);
@@ -439,8 +465,10 @@ GUID PulseAudioService::TakeContext(Session& session, bool volumeChanged, bool m
     auto& pending = session.pending;
     for (size_t k = 0; k < pending.size(); ++k) {
         const PendingChange& change = pending[k];
-        bool explains = change.isVolume ? volumeChanged && change.volume == session.shown.volume
-                                        : muteChanged && change.mute == session.shown.mute;
+        const LevelTarget* level = std::get_if<LevelTarget>(&change.target);
+        const MuteTarget* mute = std::get_if<MuteTarget>(&change.target);
+        bool explains = level != nullptr ? volumeChanged && level->volume == session.shown.volume
+                                         : muteChanged && mute->mute == session.shown.mute;
         if (explains) {
             GUID context = change.eventContext;
             pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(k) + 1);
@@ -507,7 +535,21 @@ void PulseAudioService::TakeReport(uint32_t index, Stream& stream, const pa_sink
     stream.status = StreamStatus{info->volume, info->mute != 0, info->corked != 0};
     stream.properties = ReadStreamProperties(info->proplist);
     Place(index, stream);
+    ForgetShapeChangedByOthers(index, stream);
     Refresh(stream.session);
+}
+
+// The identifier as made from the session's first stream, made unique: two sessions
+// can agree on sink, application and process ID (two sandboxed copies of a player on
+// a server that cannot tell them apart, a dead process and a new one with its ID and
+// name but another binary). The later one gets "|#2", "|#3", ...
+std::u16string PulseAudioService::UniqueIdentifier(std::u16string identifier) {
+    std::u16string unique = identifier;
+    for (int n = 2; !identifiers_.insert(unique).second; ++n) {
+        std::string suffix = "|#" + std::to_string(n);
+        unique = identifier + std::u16string(suffix.begin(), suffix.end());
+    }
+    return unique;
 }
 
 void PulseAudioService::Place(uint32_t index, Stream& stream) {
@@ -524,8 +566,21 @@ void PulseAudioService::Place(uint32_t index, Stream& stream) {
     sessions_.at(key).streams.push_back(index);
 }
 
+// A stream the session keeps a shape for was set to 0 by us; heard again and no longer
+// silent, another client has turned it up, and its new volume counts from then on.
+// While a request of ours is unanswered the report may predate it, so it waits.
+void PulseAudioService::ForgetShapeChangedByOthers(uint32_t index, const Stream& stream) {
+    Session& session = sessions_.at(stream.session);
+    if (VolumeOfStream(stream.status.volume) == PA_VOLUME_MUTED) return;
+    if (std::any_of(session.pending.begin(), session.pending.end(), [](const PendingChange& change) { return !change.applied; }))
+        return;
+    session.kept.erase(index);
+}
+
 void PulseAudioService::Leave(uint32_t index, SessionKey key) {
-    std::erase(sessions_.at(key).streams, index);
+    Session& session = sessions_.at(key);
+    std::erase(session.streams, index);
+    session.kept.erase(index);
     Refresh(key);
 }
 
@@ -543,6 +598,7 @@ void PulseAudioService::Refresh(SessionKey key) {
         now.volume = session.shown.volume;
         now.mute = session.shown.mute;
         session.pending.clear();
+        session.kept.clear();
         if (!session.listed) {
             sessionOf_.erase(session.membership);
             sessions_.erase(it);

@@ -39,23 +39,33 @@ struct StreamProperties {
     std::optional<DWORD> processId;  // application.process.id when it is a number
     std::string host;                // application.process.host, empty when absent
     bool systemSounds = false;       // media.role is "event": desktop notification sounds
+    std::string processIdText;       // application.process.id as the client wrote it
+    std::string binary;              // application.process.binary
+    std::string name;                // application.name
 };
 
 StreamProperties ReadStreamProperties(const pa_proplist* properties);
 
 // Which session of a sink a stream belongs to. As on Windows, a session is one
-// process's streams on the endpoint: the streams of a sink with the same process ID
-// (and host, so that a remote client's ID does not mix with a local one) form one
-// session. Every event-role stream, whatever its process, belongs to the one
-// system-sounds session of its sink. A stream without a process ID is a session of
-// its own.
+// process's streams on the endpoint. A process ID alone does not name a process:
+// sandboxed applications report IDs from their own PID namespace (often 1 or 2), and
+// IDs are reused. So the streams of one session agree on everything the server says
+// of their process: host (a remote client's ID does not mix with a local one), process
+// ID as the client wrote it ("007" is not "7"), binary and application name. One
+// process's several connections (a browser may open one per stream) still agree on all
+// of them. Every event-role stream, whatever its process, belongs to the one
+// system-sounds session of its sink. A stream without a process ID is a session of its
+// own.
 struct SessionMembership {
     enum class Kind { Application, SystemSounds, OwnStream };
     uint32_t sink = PA_INVALID_INDEX;
     Kind kind = Kind::OwnStream;
-    DWORD processId = 0;  // Application
-    std::string host;     // Application
-    uint32_t stream = 0;  // OwnStream: the stream's index
+    DWORD processId = 0;        // Application: what GetProcessId answers
+    std::string host;           // Application, and the rest of what tells its process apart
+    std::string processIdText;  // Application
+    std::string binary;         // Application
+    std::string name;           // Application
+    uint32_t stream = 0;        // OwnStream: the stream's index
 
     auto operator<=>(const SessionMembership&) const = default;
 };
@@ -81,16 +91,43 @@ struct SessionStatus {
 
 SessionStatus StatusOfSession(std::span<const StreamStatus* const> streams);
 
-// The streams' volumes for a session level: every stream scaled by one factor, so
-// that the loudest channel of the loudest stream lands at `loudest`, keeping each
-// stream's balance and the ratio between streams. Streams all silent have nothing to
-// keep: every channel of each takes `loudest`. For one stream this is ScaledToLevel.
-std::vector<pa_cvolume> ScaledSessionToLevel(std::span<const pa_cvolume> volumes, pa_volume_t loudest);
+// What a session set to 0 keeps of one stream, to bring its mix back with the next
+// level: the stream's channels when it was set to 0, over the session's loudest
+// channel then.
+struct KeptShape {
+    pa_cvolume volume{};
+    pa_volume_t loudest = PA_VOLUME_NORM;
+};
+
+// One stream of a session as a level command finds it: its volume now, and the shape
+// kept for it when the session was set to 0, if any.
+struct StreamAtLevel {
+    pa_cvolume volume{};
+    std::optional<KeptShape> kept;
+};
+
+// What a level command writes: each stream's new volume, and what the session keeps
+// of each stream from then on (only after 0).
+struct SessionLevelChange {
+    std::vector<pa_cvolume> volumes;
+    std::vector<std::optional<KeptShape>> kept;
+};
+
+// The streams' volumes for a session level, as a Windows session volume is a
+// multiplier over its streams' own. Every stream is scaled by one factor, so that the
+// loudest channel of the loudest stream lands at `level`, keeping each stream's
+// balance and the ratio between streams. At 0 that leaves nothing to scale from, so 0
+// keeps each stream's shape, and a later level gives each kept stream its shape times
+// the level. A kept shape counts only while its stream is silent: a stream another
+// client has turned up since counts from its new volume, scaled with the streams
+// that have no kept shape (joined while the session was at 0) by their own loudest
+// channel. Streams all silent with nothing kept: every channel takes `level`.
+SessionLevelChange SessionToLevel(std::span<const StreamAtLevel> streams, pa_volume_t level);
 
 // "pulse:<sink name>|<application>|<process ID>", with an empty field where the
-// session lacks it; a session of a stream without a process ID adds "|<stream index>"
-// to stay unique. The same for the application's whole life on the sink, comebacks
-// included, and unique per process.
+// session lacks it and the process ID as the client wrote it; a session of a stream
+// without a process ID adds "|<stream index>". The service makes the text unique
+// among its sessions (two sandboxed processes can agree on name and ID).
 std::u16string SessionIdentifier(const std::string& sinkName, const StreamProperties& stream, const SessionMembership& membership);
 
 // UTF-8 (what libpulse hands out) to UTF-16 (what Core Audio hands out); invalid

@@ -19,8 +19,10 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "mmdevapi/audio_service.h"
@@ -55,21 +57,22 @@ public:
     // The event context of changes that this process did not request.
     static constexpr GUID OtherClientContext = {0x3c0d8a51, 0x7e26, 0x4f0b, {0x9d, 0x41, 0x70, 0x75, 0x6c, 0x73, 0x65, 0x21}};
 
-    // False once the connection is lost (the server went away, or the protocol failed);
-    // every call then fails. A server that is only slow to answer keeps it.
-    bool Connected();
-
 private:
     PulseAudioService();
 
-    // A SetVolume or SetMute of ours whose change has not been reported yet: the
-    // session's level (or mute) the caller asked for.
-    struct PendingChange {
-        uint64_t id;
-        bool isVolume;
+    // What a SetVolume or SetMute asked the session for.
+    struct LevelTarget {
         pa_volume_t volume;
+    };
+    struct MuteTarget {
         bool mute;
+    };
+
+    // A SetVolume or SetMute of ours whose change has not been reported yet.
+    struct PendingChange {
+        std::variant<LevelTarget, MuteTarget> target;
         GUID eventContext;
+        uint64_t id = 0;       // set when the request is sent
         bool applied = false;  // the server answered the request: later reports include it
     };
 
@@ -89,16 +92,16 @@ private:
         std::vector<uint32_t> streams;  // its streams now
         SessionStatus shown;            // as last reported to the registered objects
         std::deque<PendingChange> pending;
+        std::map<uint32_t, KeptShape> kept;  // by stream index: the mix to bring back after 0
     };
 
     class Lock;
-    struct Request;
 
     bool Start(const char* server, std::chrono::milliseconds timeout, std::string& whyNot);
     std::string ServerAddress(const char* requested);
     HRESULT Await(pa_operation* operation);
     HRESULT AwaitAll(std::span<pa_operation* const> operations);
-    HRESULT QueryDefaultSink(Request* request);
+    HRESULT QueryDefaultSink(std::string* name);
     HRESULT Usable();
     // Takes the loop's lock and calls read with the session; the error the getters
     // return when there is none.
@@ -109,7 +112,9 @@ private:
 
     void TakeReport(uint32_t index, Stream& stream, const pa_sink_input_info* info);
     void Place(uint32_t index, Stream& stream);
+    std::u16string UniqueIdentifier(std::u16string identifier);
     void Leave(uint32_t index, SessionKey key);
+    void ForgetShapeChangedByOthers(uint32_t index, const Stream& stream);
     void Refresh(SessionKey key);
 
     void OnContextState();
@@ -129,7 +134,11 @@ private:
     SessionKey nextSessionKey_ = 1;
     std::map<uint32_t, Stream> streams_;
     std::map<SessionKey, Session> sessions_;
+    // The session each process has on each sink. A session whose last stream ended
+    // stays here, so that the same process coming back finds it again; any other
+    // process makes a session of its own.
     std::map<SessionMembership, SessionKey> sessionOf_;
+    std::set<std::u16string> identifiers_;  // every identifier handed out, so that each stays unique
 };
 
 std::shared_ptr<AudioService> CreatePulseService(std::string& whyNot);
