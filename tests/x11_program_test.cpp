@@ -316,4 +316,30 @@ TEST_F(X11ScaleTest, AtXftDpi192TheWindowIsTwiceAsLargeShowsTheScale2ReferenceAn
     EXPECT_EQ(exitCode, 0);
 }
 
+// GDK_SCALE, where the user set it, wins over Xft.dpi, as in GTK: here it asks for 2 on
+// a display whose resources say 96 dpi.
+TEST_F(X11ScaleTest, GdkScaleWinsOverXftDpi) {
+    const char resources[] = "Xft.dpi:\t96\n";
+    XChangeProperty(outsider_, DefaultRootWindow(outsider_), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources), static_cast<int>(sizeof resources - 1));
+    XSync(outsider_, False);
+    setenv("GDK_SCALE", "2", 1);
+    Use({PlayerSession()});
+    XWindowAttributes shownSize{};
+    std::thread outsider([&] {
+        const ::Window window = WaitForWindow();
+        if (!window) return;
+        XGetWindowAttributes(outsider_, window, &shownSize);
+        SendDeleteWindow(outsider_, window);
+    });
+    char commandLine[] = "";
+    const int exitCode = WinMain(platform::user32::ProgramInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
+    outsider.join();
+    unsetenv("GDK_SCALE");
+
+    EXPECT_EQ(shownSize.width, 2 * ClientWidth);
+    EXPECT_EQ(shownSize.height, 2 * ClientHeight);
+    EXPECT_EQ(exitCode, 0);
+}
+
 }  // namespace
