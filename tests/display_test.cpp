@@ -394,4 +394,24 @@ TEST_F(DisplayTest, AtScale2TheWindowIsDrawnAtTheDisplaysResolutionNotStretched)
     EXPECT_EQ(atOne.At(left, middle), 0u) << "the pen is not where this test looks";
 }
 
+// At 125 % the client area's 784 x 361 logical pixels need 980 x 452 device pixels,
+// the last row only partly covered by the window; it must show the window's
+// background like its neighbours, not an unpainted black line along the edge.
+TEST_F(DisplayTest, AtAFractionalScaleTheEdgePixelsArePainted) {
+    auto audio = Use({PlayerSession()});
+    OffscreenScale scale("1.25");
+    platform::test::Image shown;
+    Run({[&](Program& program) {
+        shown = program.Snapshot();
+        program.Close();
+    }});
+    ASSERT_EQ(shown.width, 980);
+    ASSERT_EQ(shown.height, 452);
+    const uint32_t background = platform::test::PixelOf(RGB(240, 240, 240));
+    int unpainted = 0;
+    for (int x = 0; x < shown.width; ++x) unpainted += shown.At(x, shown.height - 1) != background;
+    for (int y = shown.height / 2; y < shown.height; ++y) unpainted += shown.At(shown.width - 1, y) != background;
+    EXPECT_EQ(unpainted, 0) << "pixels of the bottom row or the lower right column are not the background";
+}
+
 }  // namespace

@@ -129,6 +129,18 @@ GdiCall TraceCall(const char* function, HDC handle) {
     return call;
 }
 
+void AddRectangle(cairo_t* cr, const DeviceContext& dc, int x, int y, int width, int height) {
+    double scale = 1, scaleY = 1;
+    cairo_surface_get_device_scale(dc.surface, &scale, &scaleY);
+    if (scale == 1 && scaleY == 1) {
+        cairo_rectangle(cr, x, y, width, height);
+        return;
+    }
+    const int left = base::DeviceStart(x, scale), top = base::DeviceStart(y, scaleY);
+    const int right = base::DeviceEnd(x + width, scale), bottom = base::DeviceEnd(y + height, scaleY);
+    cairo_rectangle(cr, left / scale, top / scaleY, (right - left) / scale, (bottom - top) / scaleY);
+}
+
 cairo_t* BeginDrawing(const DeviceContext& dc) {
     cairo_t* cr = cairo_create(dc.surface);
     if (dc.clip) {
@@ -136,7 +148,7 @@ cairo_t* BeginDrawing(const DeviceContext& dc) {
         for (int i = 0; i < count; ++i) {
             cairo_rectangle_int_t part;
             cairo_region_get_rectangle(dc.clip, i, &part);
-            cairo_rectangle(cr, part.x, part.y, part.width, part.height);
+            AddRectangle(cr, dc, part.x, part.y, part.width, part.height);
         }
         cairo_clip(cr);
     }
@@ -155,7 +167,7 @@ void FillWithColor(HDC handle, const RECT& rect, COLORREF color) {
     NoteDrawn(*dc, rect);
     cairo_t* cr = BeginDrawing(*dc);
     SetSourceColor(cr, color);
-    cairo_rectangle(cr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    AddRectangle(cr, *dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     cairo_fill(cr);
     cairo_destroy(cr);
 }
