@@ -21,7 +21,7 @@ for program_path in "${programs[@]}"; do
   start_watched "$title" row "$program_path"
   sleep 0.5
   # Each change waits at most 2 s for the window.
-  result=$(run_probe $((changes * 3 + 60)) change "$title" 12 127 296 26 "$changes")
+  result=$(run_probe $((changes * 3 + 60)) change "$title" "$(scaled 12)" "$(scaled 127)" "$(scaled 296)" "$(scaled 26)" "$changes")
   stop_watched
   echo "$program_path:"
   sed 's/^/  /' <<<"$result"

@@ -33,9 +33,26 @@ bench_cleanup() {
   return 0
 }
 
+# SESSIONVOL_BENCH_XFT_DPI=<dpi> (192 for a desktop at 200 %) runs on a display whose
+# resource database says Xft.dpi: <dpi>, as xrdb sets it on such a desktop, with a
+# 3840 x 2160 screen so the window fits at its scale. The probe reads the value row at
+# that scale (SESSIONVOL_BENCH_SCALE).
+export SESSIONVOL_BENCH_SCALE=1
+# A logical length in device pixels at the benchmark's scale.
+scaled() { awk -v n="$1" -v s="$SESSIONVOL_BENCH_SCALE" 'BEGIN { printf "%d", n * s + 0.5 }'; }
+
 start_bench_desktop() {
   trap bench_cleanup EXIT
-  start_private_display
+  if [ -n "${SESSIONVOL_BENCH_XFT_DPI:-}" ]; then
+    # No reset when the last client leaves: the resources must stay until the program
+    # connects.
+    start_private_display 3840x2160 -noreset
+    echo "Xft.dpi: $SESSIONVOL_BENCH_XFT_DPI" | timeout 10 xrdb -nocpp -merge
+    SESSIONVOL_BENCH_SCALE=$(awk -v d="$SESSIONVOL_BENCH_XFT_DPI" 'BEGIN { print d / 96 }')
+    echo "display at Xft.dpi $SESSIONVOL_BENCH_XFT_DPI (scale $SESSIONVOL_BENCH_SCALE)"
+  else
+    start_private_display
+  fi
   eval "$(tests/pulse/start-server.sh)"
   # No session bus: nothing may start one that outlives the run.
   export PLATFORM_AUDIO=pulse NO_AT_BRIDGE=1 DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent

@@ -147,8 +147,12 @@ int Start(int argc, char** argv) {
     XGetWindowAttributes(display, window, &attributes);
     int64_t seen = 0;
     if (row) {
-        // The volume box of the value row, inside its outline: x 10..310, y 125..155.
-        Grabber grabber(display, window, 12, 127, 296, 26);
+        // The volume box of the value row, inside its outline: x 10..310, y 125..155
+        // (logical pixels; the display shows them at SESSIONVOL_BENCH_SCALE).
+        const char* scaleText = std::getenv("SESSIONVOL_BENCH_SCALE");
+        const double scale = scaleText ? std::atof(scaleText) : 1.0;
+        auto device = [&](int logical) { return static_cast<int>(logical * (scale > 0 ? scale : 1.0) + 0.5); };
+        Grabber grabber(display, window, device(12), device(127), device(296), device(26));
         while (!seen) {
             if (grabber.Grab() && grabber.Dark() >= 20) seen = NowNs();
             if (NowNs() - start > 30'000'000'000) {

@@ -23,7 +23,7 @@ SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wi
   lintian appstream desktop-file-utils make)
 # What the benchmarks in bench/ run besides the build: the desktop mixer they compare
 # with, and the system-call counter.
-SESSIONVOL_BENCH_PACKAGES=(xvfb pulseaudio pulseaudio-utils pavucontrol strace)
+SESSIONVOL_BENCH_PACKAGES=(xvfb x11-xserver-utils pulseaudio pulseaudio-utils pavucontrol strace)
 
 # The main window's title, by which the scripts find it on the X display.
 SESSIONVOL_TITLE="ISimpleAudioVolume::SetMasterVolume TEST2"
@@ -84,10 +84,12 @@ ensure_packages() {
 
 # Starts a private X display and sets DISPLAY; stop_private_display ends it. Xvfb
 # picks a free display number itself and reports it once it accepts connections.
+# start_private_display [WIDTHxHEIGHT [XVFB OPTIONS...]]: a screen of 1280 x 1024
+# unless told otherwise.
 start_private_display() {
-  local reported
+  local reported size=${1:-1280x1024}
   reported=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$reported" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp "${@:2}" 3>"$reported" >/dev/null 2>&1 &
   SESSIONVOL_XVFB_PID=$!
   for _ in $(seq 100); do
     [ -s "$reported" ] && break

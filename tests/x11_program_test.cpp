@@ -192,4 +192,154 @@ TEST_F(X11ProgramTest, TheWindowReadBackAfterARowChangeIsTheReferenceImage) {
     EXPECT_EQ(exitCode, 0);
 }
 
+// The desktop at 200 %, as GNOME, KDE or xrdb publish it: Xft.dpi 192 in the display's
+// resource database. The window is twice the size in device pixels, the X server shows
+// what the offscreen display shows at scale 2, and a click at device coordinates lands
+// on the button drawn there. Needs a screen of at least 1600 x 800 (tests/x11_scale.sh
+// starts one): on a smaller one the window is held to the screen, as on Windows.
+class X11ScaleTest : public X11ProgramTest {
+protected:
+    void SetUp() override {
+        X11ProgramTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        const int screen = DefaultScreen(outsider_);
+        if (DisplayWidth(outsider_, screen) < 1600 || DisplayHeight(outsider_, screen) < 800)
+            GTEST_SKIP() << "the screen is smaller than 1600 x 800 (tests/x11_scale.sh starts a display of 3840 x 2160)";
+        // What xrdb -merge does; read by the program when it opens the display.
+        const char resources[] = "Xft.dpi:\t192\n";
+        XChangeProperty(outsider_, DefaultRootWindow(outsider_), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(resources), static_cast<int>(sizeof resources - 1));
+        XSync(outsider_, False);
+    }
+    void TearDown() override {
+        if (outsider_) {
+            XDeleteProperty(outsider_, DefaultRootWindow(outsider_), XA_RESOURCE_MANAGER);
+            XSync(outsider_, False);
+        }
+        X11ProgramTest::TearDown();
+    }
+};
+
+// A button press and release as the X server delivers them, at device coordinates
+// of the window.
+void ClickAt(Display* display, ::Window window, int x, int y) {
+    for (const bool press : {true, false}) {
+        XEvent event{};
+        event.xbutton.type = press ? ButtonPress : ButtonRelease;
+        event.xbutton.display = display;
+        event.xbutton.window = window;
+        event.xbutton.root = DefaultRootWindow(display);
+        event.xbutton.x = x;
+        event.xbutton.y = y;
+        event.xbutton.button = Button1;
+        event.xbutton.same_screen = True;
+        XSendEvent(display, window, False, press ? ButtonPressMask : ButtonReleaseMask, &event);
+    }
+    XFlush(display);
+}
+
+TEST_F(X11ScaleTest, AtXftDpi192TheWindowIsTwiceAsLargeShowsTheScale2ReferenceAndTakesClicks) {
+    if (!EightBitsPerChannel(DefaultVisual(outsider_, DefaultScreen(outsider_))))
+        GTEST_SKIP() << "the display's pixels are not 8 bits for each of red, green and blue";
+    // The reference: the offscreen display at scale 2 after a click on "0.25".
+    platform::test::Image reference;
+    {
+        OffscreenScale scale("2");
+        Use({PlayerSession()});
+        const platform::test::RunResult run = platform::test::RunWinMain({
+            [&](platform::test::Program& program) { program.Click(AppState.btnVolume25); },
+            [&](platform::test::Program& program) { program.AdvanceTime(30); },
+            [&](platform::test::Program& program) {
+                reference = program.Snapshot();
+                program.Close();
+            },
+        });
+        ASSERT_EQ(run.stepsRun, 3u);
+        ASSERT_EQ(service->SetCalls().size(), 1u) << "the reference's click did not reach the session";
+    }
+    ASSERT_EQ(reference.width, 2 * ClientWidth);
+    ASSERT_EQ(reference.height, 2 * ClientHeight);
+
+    // The real program on the X display, with a session in the same state.
+    ResetAppState();
+    platform::test::ResetWindowSystem();
+    platform::video::OverrideOrder({"x11"});
+    auto audio = Use({PlayerSession()});
+    XWindowAttributes shownSize{};
+    bool clickReached = false;
+    const platform::test::ImageDifference neverRead{-1, {-1, -1}};
+    platform::test::ImageDifference afterTheClick = neverRead, afterTheExpose = neverRead;
+    std::thread outsider([&] {
+        const ::Window window = WaitForWindow();
+        if (!window || !XGetWindowAttributes(outsider_, window, &shownSize)) return;
+        // Polls the window until it shows the reference, for at most 10 s; the last
+        // difference seen.
+        auto waitUntilShown = [&] {
+            platform::test::ImageDifference difference = neverRead;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            do {
+                if (!clickReached) clickReached = !audio->SetCalls().empty();
+                const platform::test::Image shown = ReadBack(outsider_, window);
+                if (clickReached && shown.width == reference.width && shown.height == reference.height) {
+                    difference = Difference(shown, reference);
+                    if (difference.count == 0) break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            } while (std::chrono::steady_clock::now() < deadline);
+            return difference;
+        };
+        // The middle of "0.25" (logical 80..140 x 160..190), in device pixels.
+        ClickAt(outsider_, window, 2 * 110, 2 * 175);
+        afterTheClick = waitUntilShown();
+        // The server loses part of the lower right (it turns white) and sends an expose in
+        // device pixels, which must come back whole from the program's logical surfaces.
+        XClearArea(outsider_, window, 2 * 400, 2 * 200, 2 * 300, 2 * 100, True);
+        XFlush(outsider_);
+        afterTheExpose = waitUntilShown();
+        SendDeleteWindow(outsider_, window);
+    });
+    char commandLine[] = "";
+    const int exitCode = WinMain(platform::user32::ProgramInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
+    outsider.join();
+
+    EXPECT_EQ(shownSize.width, 2 * ClientWidth) << "the X window is not twice the client width";
+    EXPECT_EQ(shownSize.height, 2 * ClientHeight) << "the X window is not twice the client height";
+    ASSERT_TRUE(clickReached) << "a click at device (220, 350) did not press \"0.25\"";
+    const std::vector<platform::test::SimSetCall> calls = audio->SetCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].kind, platform::test::SimSetCall::Volume);
+    EXPECT_EQ(calls[0].volume, 0.25f);
+    EXPECT_EQ(afterTheClick.count, 0) << "the window never showed as the offscreen display does at scale 2; first difference at ("
+                                      << afterTheClick.first.x << ", " << afterTheClick.first.y << ")";
+    EXPECT_EQ(afterTheExpose.count, 0) << "an exposed area did not come back; first difference at (" << afterTheExpose.first.x
+                                       << ", " << afterTheExpose.first.y << ")";
+    EXPECT_EQ(exitCode, 0);
+}
+
+// GDK_SCALE, where the user set it, wins over Xft.dpi, as in GTK: here it asks for 2 on
+// a display whose resources say 96 dpi.
+TEST_F(X11ScaleTest, GdkScaleWinsOverXftDpi) {
+    const char resources[] = "Xft.dpi:\t96\n";
+    XChangeProperty(outsider_, DefaultRootWindow(outsider_), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources), static_cast<int>(sizeof resources - 1));
+    XSync(outsider_, False);
+    setenv("GDK_SCALE", "2", 1);
+    Use({PlayerSession()});
+    XWindowAttributes shownSize{};
+    std::thread outsider([&] {
+        const ::Window window = WaitForWindow();
+        if (!window) return;
+        XGetWindowAttributes(outsider_, window, &shownSize);
+        SendDeleteWindow(outsider_, window);
+    });
+    char commandLine[] = "";
+    const int exitCode = WinMain(platform::user32::ProgramInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
+    outsider.join();
+    unsetenv("GDK_SCALE");
+
+    EXPECT_EQ(shownSize.width, 2 * ClientWidth);
+    EXPECT_EQ(shownSize.height, 2 * ClientHeight);
+    EXPECT_EQ(exitCode, 0);
+}
+
 }  // namespace

@@ -16,7 +16,7 @@ struct GdiObject {
 
 struct DeviceContext {
     HWND window = nullptr;
-    cairo_surface_t* surface = nullptr;  // a reference of our own
+    cairo_surface_t* surface = nullptr;  // a reference of our own; logical units, see LogicalSize
     cairo_region_t* clip = nullptr;      // null: the whole surface
     cairo_region_t* drawn = nullptr;     // what drawing calls may have changed; null: nothing
     const GdiObject* pen = nullptr;
@@ -33,6 +33,13 @@ const GdiObject* FindObject(HGDIOBJ object);
 const GdiObject* StockObject(int index);
 HGDIOBJ HandleOf(const GdiObject* object);
 
+// The size of a surface in logical pixels: a window's surface holds device pixels at
+// the window's scale (its cairo device scale), and a DC draws in logical units on it.
+SIZE LogicalSize(cairo_surface_t* surface);
+// Adds a logical rectangle to cr's path as all the device pixels it touches. Aliased
+// drawing fills a pixel only when its centre is inside, so at a fractional scale the
+// last, partly covered device pixel of a window's edge would stay unpainted.
+void AddRectangle(cairo_t* cr, const DeviceContext& dc, int x, int y, int width, int height);
 // A cairo context on the DC's surface, clipped to the DC's clip region, with the
 // rasteriser set for crisp one-pixel shapes. The caller destroys it.
 cairo_t* BeginDrawing(const DeviceContext& dc);

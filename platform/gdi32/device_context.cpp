@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "base/device_pixels.h"
 #include "dc_state.h"
 #include "gdi32/gdi32.h"
 
@@ -83,8 +84,16 @@ void NoteDrawn(DeviceContext& dc, const RECT& bounds) {
     cairo_region_union_rectangle(dc.drawn, &part);
 }
 
+SIZE LogicalSize(cairo_surface_t* surface) {
+    double scaleX = 1, scaleY = 1;
+    cairo_surface_get_device_scale(surface, &scaleX, &scaleY);
+    return SIZE{base::LogicalSize(cairo_image_surface_get_width(surface), scaleX),
+                base::LogicalSize(cairo_image_surface_get_height(surface), scaleY)};
+}
+
 void NoteDrawnEverywhere(DeviceContext& dc) {
-    NoteDrawn(dc, RECT{0, 0, cairo_image_surface_get_width(dc.surface), cairo_image_surface_get_height(dc.surface)});
+    const SIZE size = LogicalSize(dc.surface);
+    NoteDrawn(dc, RECT{0, 0, size.cx, size.cy});
 }
 
 cairo_region_t* TakeDrawnArea(HDC handle) {
@@ -93,7 +102,8 @@ cairo_region_t* TakeDrawnArea(HDC handle) {
     cairo_region_t* drawn = dc->drawn;
     dc->drawn = nullptr;
     if (dc->clip) cairo_region_intersect(drawn, dc->clip);
-    cairo_rectangle_int_t surface{0, 0, cairo_image_surface_get_width(dc->surface), cairo_image_surface_get_height(dc->surface)};
+    const SIZE size = LogicalSize(dc->surface);
+    const cairo_rectangle_int_t surface{0, 0, size.cx, size.cy};
     cairo_region_intersect_rectangle(drawn, &surface);
     return drawn;
 }
@@ -117,6 +127,18 @@ DcSettings SettingsOf(HDC handle) {
     return settings;
 }
 
+void AddRectangle(cairo_t* cr, const DeviceContext& dc, int x, int y, int width, int height) {
+    double scale = 1, scaleY = 1;
+    cairo_surface_get_device_scale(dc.surface, &scale, &scaleY);
+    if (scale == 1 && scaleY == 1) {
+        cairo_rectangle(cr, x, y, width, height);
+        return;
+    }
+    const int left = base::DeviceStart(x, scale), top = base::DeviceStart(y, scaleY);
+    const int right = base::DeviceEnd(x + width, scale), bottom = base::DeviceEnd(y + height, scaleY);
+    cairo_rectangle(cr, left / scale, top / scaleY, (right - left) / scale, (bottom - top) / scaleY);
+}
+
 cairo_t* BeginDrawing(const DeviceContext& dc) {
     cairo_t* cr = cairo_create(dc.surface);
     if (dc.clip) {
@@ -124,7 +146,7 @@ cairo_t* BeginDrawing(const DeviceContext& dc) {
         for (int i = 0; i < count; ++i) {
             cairo_rectangle_int_t part;
             cairo_region_get_rectangle(dc.clip, i, &part);
-            cairo_rectangle(cr, part.x, part.y, part.width, part.height);
+            AddRectangle(cr, dc, part.x, part.y, part.width, part.height);
         }
         cairo_clip(cr);
     }
@@ -143,7 +165,7 @@ void FillWithColor(HDC handle, const RECT& rect, COLORREF color) {
     NoteDrawn(*dc, rect);
     cairo_t* cr = BeginDrawing(*dc);
     SetSourceColor(cr, color);
-    cairo_rectangle(cr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    AddRectangle(cr, *dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     cairo_fill(cr);
     cairo_destroy(cr);
 }

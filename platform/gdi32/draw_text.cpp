@@ -128,7 +128,7 @@ int DrawTextUtf8(HDC hdc, const std::string& text, LPRECT rect, UINT format) {
         NoteDrawnEverywhere(*dc);
     } else {
         NoteDrawn(*dc, *rect);
-        cairo_rectangle(cr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+        AddRectangle(cr, *dc, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
         cairo_clip(cr);
     }
     int lineTop = top;
@@ -141,7 +141,7 @@ int DrawTextUtf8(HDC hdc, const std::string& text, LPRECT rect, UINT format) {
         }
         if (dc->bkMode == OPAQUE && line.width > 0) {
             SetSourceColor(cr, dc->bkColor);
-            cairo_rectangle(cr, x, lineTop, line.width, metrics.lineHeight);
+            AddRectangle(cr, *dc, x, lineTop, line.width, metrics.lineHeight);
             cairo_fill(cr);
         }
         SetSourceColor(cr, dc->textColor);

@@ -54,6 +54,8 @@ void QueueKey(HWND topLevel, UINT virtualKey, bool pressed, bool altDown, unsign
 
 class DisplayEventSink final : public video::EventSink {
 public:
+    void OnScaleChanged(HWND topLevel, double scale) override { SetTreeScale(topLevel, scale); }
+
     // The windows' surfaces still hold what the display lost: no window paints for it.
     void OnExpose(HWND window, const RECT& area) override { PresentAgain(window, area); }
 

@@ -7,6 +7,7 @@
 // does. From then on nothing is drawn into or asked of that X window.
 #include "x11/connection.h"
 
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <sys/socket.h>
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,9 +95,45 @@ int ReportConnectionLost(Display* display) {
     return 0;
 }
 
+// A positive number and nothing else, or nothing.
+std::optional<double> PositiveNumber(const char* text) {
+    if (text == nullptr) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    while (end != text && (*end == ' ' || *end == '\t')) ++end;
+    if (end == text || *end != '\0' || !(value > 0)) return std::nullopt;
+    return value;
+}
+
+// The scale the desktop publishes, read the way toolkits read it. GDK_SCALE, where set,
+// wins, as in GTK: a user's explicit choice for the session. Otherwise Xft.dpi in the
+// display's resource database (what xrdb loads, and what GNOME, KDE and Xfce set from
+// their scaling settings) over the 96 dpi of scale 1; fractional values stay
+// fractional. Without either, scale 1.
+double DesktopScale(Display* display) {
+    if (const char* gdkScale = std::getenv("GDK_SCALE"); gdkScale != nullptr && *gdkScale != '\0') {
+        if (std::optional<double> scale = PositiveNumber(gdkScale)) return base::ClampScale(*scale);
+        std::fprintf(stderr, "x11: GDK_SCALE=%s is not a number; ignored\n", gdkScale);
+    }
+    const char* resources = XResourceManagerString(display);
+    if (resources == nullptr) return 1.0;
+    XrmInitialize();
+    XrmDatabase database = XrmGetStringDatabase(resources);
+    if (database == nullptr) return 1.0;
+    double scale = 1.0;
+    char* type = nullptr;
+    XrmValue value{};
+    if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr != nullptr) {
+        const std::string dpi(value.addr, value.size > 0 && value.addr[value.size - 1] == '\0' ? value.size - 1 : value.size);
+        if (std::optional<double> dots = PositiveNumber(dpi.c_str())) scale = base::ClampScale(*dots / 96.0);
+    }
+    XrmDestroyDatabase(database);
+    return scale;
+}
+
 }  // namespace
 
-Connection::Connection(Display* display) : display_(display) {
+Connection::Connection(Display* display) : display_(display), scale_(DesktopScale(display)) {
     wmProtocols_ = XInternAtom(display_, "WM_PROTOCOLS", False);
     wmDeleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
     netWmName_ = XInternAtom(display_, "_NET_WM_NAME", False);
@@ -111,10 +149,11 @@ Connection::~Connection() {
     if (!connectionLost_) XCloseDisplay(display_);
 }
 
-std::unique_ptr<Window> Connection::CreateWindow(HWND window, int clientWidth, int clientHeight) {
+std::unique_ptr<Window> Connection::CreateWindow(HWND window, int clientWidth, int clientHeight, EventSink& events) {
     auto created = std::make_unique<X11Window>(*this, clientWidth, clientHeight);
     windows_[created->id()] = window;
     gone_.erase(created->id());  // an id the server handed out again
+    if (scale_ != 1.0) events.OnScaleChanged(window, scale_);
     return created;
 }
 
@@ -139,10 +178,15 @@ void Connection::DispatchEvents(EventSink& sink, bool descriptorReadable) {
         HWND window = found->second;
         switch (event.type) {
         case Expose:
-            sink.OnExpose(window, RECT{event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
-                                       event.xexpose.y + event.xexpose.height});
+            // Every logical pixel the lost device pixels touch.
+            sink.OnExpose(window, RECT{base::LogicalStart(event.xexpose.x, scale_), base::LogicalStart(event.xexpose.y, scale_),
+                                       base::LogicalEnd(event.xexpose.x + event.xexpose.width, scale_),
+                                       base::LogicalEnd(event.xexpose.y + event.xexpose.height, scale_)});
             break;
-        case ConfigureNotify: sink.OnClientResized(window, event.xconfigure.width, event.xconfigure.height); break;
+        case ConfigureNotify:
+            sink.OnClientResized(window, base::LogicalSize(event.xconfigure.width, scale_),
+                                 base::LogicalSize(event.xconfigure.height, scale_));
+            break;
         case DestroyNotify: ReportGone(sink, found->first); break;
         case ClientMessage:
             if (event.xclient.message_type == wmProtocols_ && event.xclient.format == 32 &&
@@ -153,7 +197,8 @@ void Connection::DispatchEvents(EventSink& sink, bool descriptorReadable) {
         case ButtonPress:
         case ButtonRelease:
             if (event.xbutton.button == Button1) {
-                sink.OnMouseButton(window, event.xbutton.x, event.xbutton.y, event.type == ButtonPress);
+                sink.OnMouseButton(window, base::LogicalPoint(event.xbutton.x, scale_), base::LogicalPoint(event.xbutton.y, scale_),
+                                   event.type == ButtonPress);
             }
             break;
         case KeyPress:
@@ -199,7 +244,8 @@ bool Connection::PrepareToWait() {
 
 SIZE Connection::ScreenSize() const {
     int screen = DefaultScreen(display_);
-    return SIZE{DisplayWidth(display_, screen), DisplayHeight(display_, screen)};
+    return SIZE{base::LogicalSize(DisplayWidth(display_, screen), scale_),
+                base::LogicalSize(DisplayHeight(display_, screen), scale_)};
 }
 
 void Connection::AwaitMap(X11Window* window, bool waiting) {

@@ -26,7 +26,7 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight) override;
+    std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight, EventSink& events) override;
     int EventDescriptor() const override;
     void DispatchEvents(EventSink& sink, bool descriptorReadable) override;
     bool PrepareToWait() override;
@@ -57,6 +57,8 @@ public:
     // DestroyNotify is read, or another client destroyed it.
     bool ExplainsError(const XErrorEvent& error) const;
 
+    // Device pixels per logical pixel on this display, as the desktop publishes it.
+    double scale() const { return scale_; }
     Atom wmDeleteWindow() const { return wmDeleteWindow_; }
     Atom netWmName() const { return netWmName_; }
     Atom utf8String() const { return utf8String_; }
@@ -71,6 +73,7 @@ private:
     [[noreturn]] static void EndAfterConnectionLost(Display* display, void* connection);
 
     Display* display_;
+    double scale_;
     Atom wmProtocols_, wmDeleteWindow_, netWmName_, utf8String_;
     std::map<::Window, HWND> windows_;
     // Destroyed by another client (or lost with the connection); kept after the HWND is

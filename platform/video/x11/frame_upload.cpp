@@ -46,10 +46,10 @@ bool SendAsOneBox(const Layer& layer, const cairo_rectangle_int_t& extents) {
 
 }  // namespace
 
-void UploadLayer(Display* display, ::Window xWindow, GC gc, const Layer& layer) {
+void UploadLayer(Display* display, ::Window xWindow, GC gc, const Layer& layer, double scale) {
     cairo_surface_t* image = layer.image;
     cairo_surface_flush(image);
-    const POINT imageOrigin = layer.origin;
+    const POINT imageOrigin{base::DeviceStart(layer.origin.x, scale), base::DeviceStart(layer.origin.y, scale)};
     const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
     const int stride = cairo_image_surface_get_stride(image);
     unsigned char* pixels = cairo_image_surface_get_data(image);
@@ -85,8 +85,12 @@ void UploadLayer(Display* display, ::Window xWindow, GC gc, const Layer& layer) 
     const bool asOne = SendAsOneBox(layer, extents);
     const int parts = asOne ? 1 : cairo_region_num_rectangles(layer.area);
     for (int i = 0; i < parts; ++i) {
-        cairo_rectangle_int_t part = extents;
-        if (!asOne) cairo_region_get_rectangle(layer.area, i, &part);
+        cairo_rectangle_int_t logical = extents;
+        if (!asOne) cairo_region_get_rectangle(layer.area, i, &logical);
+        // Outward: a rectangle's last logical pixel may end inside a device pixel.
+        const cairo_rectangle_int_t part{base::DeviceStart(logical.x, scale), base::DeviceStart(logical.y, scale),
+                                         base::DeviceEnd(logical.x + logical.width, scale) - base::DeviceStart(logical.x, scale),
+                                         base::DeviceEnd(logical.y + logical.height, scale) - base::DeviceStart(logical.y, scale)};
         const int left = std::max(part.x, static_cast<int>(imageOrigin.x)), top = std::max(part.y, static_cast<int>(imageOrigin.y));
         const int right = std::min(part.x + part.width, static_cast<int>(imageOrigin.x) + width);
         const int bottom = std::min(part.y + part.height, static_cast<int>(imageOrigin.y) + height);

@@ -8,7 +8,8 @@
 namespace platform::video::x11 {
 
 // Puts the layer's pixels into xWindow over its area (or the area's bounding box, when
-// the layer may be widened and that is cheaper); within a request.
-void UploadLayer(Display* display, ::Window xWindow, GC gc, const Layer& layer);
+// the layer may be widened and that is cheaper), in device pixels at scale: every
+// device pixel the logical area touches; within a request.
+void UploadLayer(Display* display, ::Window xWindow, GC gc, const Layer& layer, double scale);
 
 }  // namespace platform::video::x11

@@ -18,6 +18,9 @@ namespace {
 
 unsigned Positive(int size) { return size > 0 ? static_cast<unsigned>(size) : 1u; }
 
+// A logical client size as the X window's size in device pixels.
+unsigned DeviceSize(int logical, double scale) { return Positive(base::DeviceEnd(logical, scale)); }
+
 // What desktops match a window by: WM_CLASS (the .desktop file's StartupWMClass), the
 // process and host it belongs to, and the icon for task bars and window switchers.
 void SetDesktopProperties(Display* display, ::Window xWindow) {
@@ -56,8 +59,9 @@ X11Window::X11Window(Connection& connection, int clientWidth, int clientHeight) 
         attributes.background_pixel = WhitePixel(display, screen);
         attributes.event_mask =
             ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask | KeyReleaseMask;
-        xWindow_ = XCreateWindow(display, RootWindow(display, screen), 0, 0, Positive(clientWidth), Positive(clientHeight), 0,
-                                 CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+        xWindow_ = XCreateWindow(display, RootWindow(display, screen), 0, 0, DeviceSize(clientWidth, connection_.scale()),
+                                 DeviceSize(clientHeight, connection_.scale()), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                 CWBackPixel | CWEventMask, &attributes);
         XSetWMProtocols(display, xWindow_, &deleteWindow, 1);
         SetDesktopProperties(display, xWindow_);
         gc_ = XCreateGC(display, xWindow_, 0, nullptr);
@@ -118,7 +122,8 @@ void X11Window::Map(Display* display) {
 void X11Window::Resize(int clientWidth, int clientHeight) {
     if (Gone()) return;
     connection_.Request([&](Display* display) {
-        XResizeWindow(display, xWindow_, Positive(clientWidth), Positive(clientHeight));
+        XResizeWindow(display, xWindow_, DeviceSize(clientWidth, connection_.scale()),
+                      DeviceSize(clientHeight, connection_.scale()));
         XFlush(display);
     });
 }
@@ -129,7 +134,7 @@ void X11Window::Present(std::span<const Layer> layers) {
         // The server draws requests in order: mapping first and then drawing shows the
         // window with its frame already in it.
         Map(display);
-        for (const Layer& layer : layers) UploadLayer(display, xWindow_, gc_, layer);
+        for (const Layer& layer : layers) UploadLayer(display, xWindow_, gc_, layer, connection_.scale());
         XFlush(display);
     });
 }
