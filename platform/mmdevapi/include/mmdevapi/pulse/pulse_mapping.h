@@ -93,8 +93,4 @@ std::vector<pa_cvolume> ScaledSessionToLevel(std::span<const pa_cvolume> volumes
 // included, and unique per process.
 std::u16string SessionIdentifier(const std::string& sinkName, const StreamProperties& stream, const SessionMembership& membership);
 
-// UTF-8 (what libpulse hands out) to UTF-16 (what Core Audio hands out); invalid
-// bytes become U+FFFD.
-std::u16string Utf16FromUtf8(const std::string& text);
-
 }  // namespace platform::mmdevapi::pulse
