@@ -25,8 +25,12 @@ SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wi
 # with, and the system-call counter.
 SESSIONVOL_BENCH_PACKAGES=(xvfb pulseaudio pulseaudio-utils pavucontrol strace)
 
-# The main window's title, by which the scripts find it on the X display.
-SESSIONVOL_TITLE="ISimpleAudioVolume::SetMasterVolume TEST2"
+# Prints the main window's title, by which the scripts find it on the X display. It is
+# read from the program's source by the same CMake code that hands it to the tests and
+# the e2e driver (cmake/ProgramNames.cmake): the program spells it, nothing else does.
+sessionvol_title() {
+  cmake -P "$(dirname "${BASH_SOURCE[0]}")/../cmake/ProgramNames.cmake"
+}
 
 # Brings the release build (with tests and benchmarks) up to date and names its
 # program and X11 helper. Used by the benchmarks.

@@ -14,7 +14,8 @@ PLATFORM_AUDIO=sim "$program" 2>"${TMPDIR:-/tmp}/x11_lost_display.$$" &
 pid=$!
 fail() { echo "FAIL: $*"; end_process "$pid"; stop_private_display; exit 1; }
 
-"$x11_window" wait "$SESSIONVOL_TITLE" 30 >/dev/null || fail "no window titled \"$SESSIONVOL_TITLE\""
+title=$(sessionvol_title)
+"$x11_window" wait "$title" 30 >/dev/null || fail "no window titled \"$title\""
 stop_private_display
 
 # A generous bound: the program ends at once, but a machine under load may be slow.

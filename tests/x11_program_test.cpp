@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "program_names.h"
 #include "testing/window_test.h"
 #include "window_fixture.h"
 #include "user32/user32.h"
@@ -22,8 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char Title[] = "ISimpleAudioVolume::SetMasterVolume TEST2";
 
 long CardinalProperty(Display* display, ::Window window, const char* name, unsigned long* count = nullptr) {
     Atom type;
@@ -65,7 +64,7 @@ platform::test::Image ReadBack(Display* display, ::Window window) {
 // This process's window with the program's title (other tests may run beside it).
 ::Window FindOurWindow(Display* display, ::Window parent) {
     return FindNamedWindow(display, parent, [&](::Window window, const std::string& name) {
-        return name == Title && CardinalProperty(display, window, "_NET_WM_PID") == getpid();
+        return name == MainWindowTitle && CardinalProperty(display, window, "_NET_WM_PID") == getpid();
     });
 }
 

@@ -4,7 +4,7 @@
 set -u
 program=$1 x11_window=$2 screenshot=$3
 source "$(dirname "$0")/../scripts/lib.sh"
-title=$SESSIONVOL_TITLE
+title=$(sessionvol_title)
 if [ -z "${DISPLAY:-}" ]; then
   echo "SKIP: no X display (scripts/test provides one)"
   exit 77

@@ -21,7 +21,7 @@ BOOL CALLBACK MatchTopWindow(HWND window, LPARAM parameter) {
     GetClassNameA(window, className, sizeof className);
     GetWindowTextA(window, title, sizeof title);
     if (search->all != nullptr) search->all->push_back({window, className, title, IsWindowVisible(window) != FALSE});
-    if (lstrcmpA(className, MainClass) == 0 && lstrcmpA(title, MainTitle) == 0) search->found = window;
+    if (lstrcmpA(className, MainWindowClass) == 0 && lstrcmpA(title, MainWindowTitle) == 0) search->found = window;
     return TRUE;
 }
 

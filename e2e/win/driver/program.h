@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-namespace driver {
+#include "app/command_buttons.h"
+#include "program_names.h"
 
-constexpr char MainClass[] = "MainWindowClass";
-constexpr char MainTitle[] = "ISimpleAudioVolume::SetMasterVolume TEST2";
+namespace driver {
 
 // The program's IAudioSessionEvents object as laid out in its memory: the interface
 // table pointer, then the count and the bound session's status.
