@@ -32,6 +32,22 @@ sessionvol_title() {
   cmake -P "$(dirname "${BASH_SOURCE[0]}")/../cmake/ProgramNames.cmake"
 }
 
+# What a test script does where a need outside the program is missing (x11, pulseaudio,
+# pipewire, wine, wayland; the names tests/provisioned.h gives them): without it the
+# test is skipped (exit 77, which ctest counts as a skip), unless the test script
+# provisioned that need and named it in SESSIONVOL_PROVISIONED: then it fails (exit 1).
+provisioned() { # NEED
+  [[ ",${SESSIONVOL_PROVISIONED:-}," == *",$1,"* ]]
+}
+skip_for_missing() { # NEED REASON
+  if provisioned "$1"; then
+    echo "FAIL: the test script provisioned $1, yet it is missing: $2"
+    exit 1
+  fi
+  echo "SKIP: needs $1: $2"
+  exit 77
+}
+
 # Brings the release build (with tests and benchmarks) up to date and names its
 # program and X11 helper. Used by the benchmarks.
 build_release() {

@@ -8,6 +8,7 @@
 
 #include "app/command_buttons.h"
 #include "mmdevapi/pulse/pulse_service.h"
+#include "provisioned.h"
 #include "pulse/pulse_server.h"
 #include "window_fixture.h"
 
@@ -22,10 +23,7 @@ class PulseWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string why = server.Start();
-        if (!why.empty()) {
-            if (pulsetest::ServerKindRequested()) FAIL() << "the " << pulsetest::ServerKind() << " server did not start: " << why;
-            GTEST_SKIP() << "no private " << pulsetest::ServerKind() << " server: " << why;
-        }
+        if (!why.empty()) SKIP_FOR_MISSING(pulsetest::ServerKind()) << "no private server: " << why;
         if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
         ASSERT_TRUE(chime.Start({"--client-name=chime", "--property=media.role=event"}));
         ASSERT_TRUE(player.Start("player"));

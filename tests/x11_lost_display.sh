@@ -5,7 +5,7 @@
 set -u
 program=$1 x11_window=$2
 source "$(dirname "$0")/../scripts/lib.sh"
-command -v Xvfb >/dev/null 2>&1 || { echo "SKIP: Xvfb is not installed (scripts/test installs it)"; exit 77; }
+command -v Xvfb >/dev/null 2>&1 || skip_for_missing x11 "Xvfb is not installed (scripts/test installs it)"
 
 # A display of its own: the test ends it.
 start_private_display || { echo "FAIL: could not start Xvfb"; exit 1; }

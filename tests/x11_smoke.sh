@@ -5,10 +5,7 @@ set -u
 program=$1 x11_window=$2 screenshot=$3
 source "$(dirname "$0")/../scripts/lib.sh"
 title=$(sessionvol_title)
-if [ -z "${DISPLAY:-}" ]; then
-  echo "SKIP: no X display (scripts/test provides one)"
-  exit 77
-fi
+[ -n "${DISPLAY:-}" ] || skip_for_missing x11 "no X display (scripts/test provides one)"
 
 PLATFORM_AUDIO=sim PLATFORM_VIDEO=x11 "$program" &
 pid=$!
