@@ -6,7 +6,7 @@ source scripts/lib.sh
 build_release
 probe=build/linux-release/bench/probe
 row_paint=build/linux-release/bench/row_paint
-title=$SESSIONVOL_TITLE
+title=$(sessionvol_title)
 peer_title="Volume Control"
 
 # The programs to compare: this build, and SESSIONVOL_BEFORE (another sessionvol binary,

@@ -91,11 +91,17 @@ timeout 120 wineserver -w || { echo "run-wine.sh: the wineserver did not end wit
 # over it gets as far as the session list, which Wine 8 answers with a stub
 # (E_NOTIMPL). Without one, Wine falls back to ALSA, finds no device, and the program
 # stops at GetDefaultAudioEndpoint. Either way it must show the zero status.
+# A server that is there but does not start fails the run, and so does a missing one
+# that the test script provisioned (SESSIONVOL_PROVISIONED).
 if command -v pulseaudio >/dev/null 2>&1; then
     pulse_dir="$work/pulse"
-    eval "$(tests/pulse/start-server.sh "$pulse_dir")"
+    server=$(tests/pulse/start-server.sh "$pulse_dir") || { echo "run-wine.sh: the private PulseAudio server did not start" >&2; exit 2; }
+    eval "$server"
     export XDG_RUNTIME_DIR="$work/runtime" PULSE_CLIENTCONFIG="$work/client.conf"
     echo "run-wine.sh: Wine's own audio service runs over PulseAudio ($PULSE_SERVER)" >&2
+elif provisioned pulseaudio; then
+    echo "run-wine.sh: the test script provisioned pulseaudio, yet it is not installed" >&2
+    exit 2
 else
     echo "run-wine.sh: no pulseaudio; Wine's own audio service has no device" >&2
 fi

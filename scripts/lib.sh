@@ -25,8 +25,28 @@ SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wi
 # with, and the system-call counter.
 SESSIONVOL_BENCH_PACKAGES=(xvfb x11-xserver-utils pulseaudio pulseaudio-utils pavucontrol strace)
 
-# The main window's title, by which the scripts find it on the X display.
-SESSIONVOL_TITLE="ISimpleAudioVolume::SetMasterVolume TEST2"
+# Prints the main window's title, by which the scripts find it on the X display. It is
+# read from the program's source by the same CMake code that hands it to the tests and
+# the e2e driver (cmake/ProgramNames.cmake): the program spells it, nothing else does.
+sessionvol_title() {
+  cmake -P "$(dirname "${BASH_SOURCE[0]}")/../cmake/ProgramNames.cmake"
+}
+
+# What a test script does where a need outside the program is missing (x11, pulseaudio,
+# pipewire, wine, wayland; the names tests/provisioned.h gives them): without it the
+# test is skipped (exit 77, which ctest counts as a skip), unless the test script
+# provisioned that need and named it in SESSIONVOL_PROVISIONED: then it fails (exit 1).
+provisioned() { # NEED
+  [[ ",${SESSIONVOL_PROVISIONED:-}," == *",$1,"* ]]
+}
+skip_for_missing() { # NEED REASON
+  if provisioned "$1"; then
+    echo "FAIL: the test script provisioned $1, yet it is missing: $2"
+    exit 1
+  fi
+  echo "SKIP: needs $1: $2"
+  exit 77
+}
 
 # Brings the release build (with tests and benchmarks) up to date and names its
 # program and X11 helper. Used by the benchmarks.

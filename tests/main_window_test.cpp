@@ -1,5 +1,7 @@
 // The program from WinMain to its exit code: start-up, the road of one click,
 // notifications from the service's thread, closing, and the start-up failures.
+#include "app/command_buttons.h"
+#include "program_names.h"
 #include "window_fixture.h"
 
 namespace {
@@ -13,7 +15,7 @@ TEST_F(MainWindowTest, OpensItsWindowWithFiveButtons) {
         ASSERT_NE(window, nullptr);
         char title[128] = {};
         GetWindowTextA(window, title, sizeof title);
-        EXPECT_STREQ(title, "ISimpleAudioVolume::SetMasterVolume TEST2");
+        EXPECT_STREQ(title, MainWindowTitle);
         RECT outer, client;
         GetWindowRect(window, &outer);
         GetClientRect(window, &client);
@@ -27,11 +29,11 @@ TEST_F(MainWindowTest, OpensItsWindowWithFiveButtons) {
             const char* text;
             LONG x, width;
         };
-        for (Expected button : {Expected{110, "0", 10, 60},
-                                {111, "0.25", 80, 60},
-                                {112, "0.50", 150, 60},
-                                Expected{113, "1.00", 220, 60},
-                                {100, "Swap Mute", 320, 150}}) {
+        for (Expected button : {Expected{Volume0Command, "0", 10, 60},
+                                {Volume25Command, "0.25", 80, 60},
+                                {Volume50Command, "0.50", 150, 60},
+                                Expected{Volume100Command, "1.00", 220, 60},
+                                {SwapMuteCommand, "Swap Mute", 320, 150}}) {
             SCOPED_TRACE(button.text);
             HWND control = program.Control(button.id);
             ASSERT_NE(control, nullptr);
@@ -42,8 +44,8 @@ TEST_F(MainWindowTest, OpensItsWindowWithFiveButtons) {
             EXPECT_EQ(rect.right, button.width);
             EXPECT_EQ(rect.bottom, 30);
         }
-        EXPECT_EQ(AppState.btnVolume25, program.Control(111));
-        EXPECT_EQ(AppState.btnSwapMute, program.Control(100));
+        EXPECT_EQ(AppState.btnVolume25, program.Control(Volume25Command));
+        EXPECT_EQ(AppState.btnSwapMute, program.Control(SwapMuteCommand));
         EXPECT_EQ(AppState.hwndMain, window);
         EXPECT_NE(AppState.session, nullptr);
         EXPECT_EQ(AppState.timerId, 16325u);
@@ -56,7 +58,7 @@ TEST_F(MainWindowTest, TheRoadOfOneClick) {
     Run({
         [](Program& program) {
             program.TakeTrace();
-            program.Click(program.Control(111));
+            program.Click(program.Control(Volume25Command));
         },
         [&](Program& program) {
             auto calls = audio->SetCalls();
@@ -138,8 +140,8 @@ TEST_F(MainWindowTest, SwapMuteTwiceBeforeTheNotificationSendsTheSameValue) {
     Run({
         [&](Program& program) {
             audio->HoldNotifications(true);
-            program.Click(program.Control(100));
-            program.Click(program.Control(100));
+            program.Click(program.Control(SwapMuteCommand));
+            program.Click(program.Control(SwapMuteCommand));
         },
         [&](Program& program) {
             auto calls = audio->SetCalls();
@@ -148,7 +150,7 @@ TEST_F(MainWindowTest, SwapMuteTwiceBeforeTheNotificationSendsTheSameValue) {
             EXPECT_EQ(calls[1].mute, TRUE);
             audio->HoldNotifications(false);
             audio->Flush();
-            program.Click(program.Control(100));
+            program.Click(program.Control(SwapMuteCommand));
         },
         [&](Program& program) {
             EXPECT_EQ(audio->SetCalls().back().mute, FALSE);
@@ -166,10 +168,10 @@ TEST_F(MainWindowTest, SpaceOnTheClickedButtonSendsItsCommandAgain) {
         },
         [&](Program& program) {
             EXPECT_TRUE(audio->SetCalls().empty());
-            program.Click(program.Control(111));
+            program.Click(program.Control(Volume25Command));
         },
         [&](Program& program) {
-            EXPECT_EQ(GetFocus(), program.Control(111));
+            EXPECT_EQ(GetFocus(), program.Control(Volume25Command));
             ASSERT_EQ(audio->SetCalls().size(), 1u);
             program.Key(VK_SPACE, true);
         },
@@ -194,7 +196,7 @@ TEST_F(MainWindowTest, AltF4EndsTheProgramWithExitCodeZero) {
     for (bool buttonFocused : {false, true}) {
         SCOPED_TRACE(buttonFocused ? "a button has the focus" : "the main window has the focus");
         RunResult result = Run({[&](Program& program) {
-            if (buttonFocused) SetFocus(program.Control(100));
+            if (buttonFocused) SetFocus(program.Control(SwapMuteCommand));
             program.PressKey(VK_F4, true);
         }});
         EXPECT_FALSE(result.stepsExhausted) << "Alt+F4 did not close the window";
@@ -248,7 +250,7 @@ TEST_F(MainWindowTest, WithoutComTheWindowStillWorksWithNoSession) {
             EXPECT_EQ(AppState.device, nullptr);
             EXPECT_EQ(AppState.session, nullptr);
             program.TakeTrace();
-            program.Click(program.Control(113));
+            program.Click(program.Control(Volume100Command));
             program.AdvanceTime(300);
         },
         [&](Program& program) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "app/command_buttons.h"
+#include "program_names.h"
 #include "testing/window_test.h"
 
 namespace {
@@ -25,7 +27,8 @@ TEST(WinMainDriver, StepsRunAtIdleAndAClosedProgramExitsNormally) {
             GetWindowTextA(program.MainWindow(), text, sizeof text);
             title = text;
             GetClientRect(program.MainWindow(), &client);
-            for (int id : {110, 111, 112, 113, 100}) controls += program.Control(id) != nullptr;
+            for (int id : {Volume0Command, Volume25Command, Volume50Command, Volume100Command, SwapMuteCommand})
+                controls += program.Control(id) != nullptr;
             EXPECT_EQ(program.Control(105), nullptr);
             for (const auto& call : program.TakeTrace()) painted |= call.function == "BeginPaint";
             EXPECT_EQ(program.Snapshot().At(400, 300), 0xF0F0F0u) << "class brush COLOR_MENU + 1";
@@ -39,7 +42,7 @@ TEST(WinMainDriver, StepsRunAtIdleAndAClosedProgramExitsNormally) {
     EXPECT_TRUE(result.stepsExhausted);
     EXPECT_FALSE(result.forcedQuit) << "WM_CLOSE was enough";
     EXPECT_TRUE(result.messageBoxes.empty());
-    EXPECT_EQ(title, "ISimpleAudioVolume::SetMasterVolume TEST2");
+    EXPECT_EQ(title, MainWindowTitle);
     EXPECT_EQ(client.right, 784);
     EXPECT_EQ(client.bottom, 361);
     EXPECT_EQ(controls, 5);

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "provisioned.h"
 #include "testing/window_test.h"
 #include "user32/user32.h"
 #include "video/video.h"
@@ -140,9 +141,9 @@ protected:
     void SetUp() override {
         BackendTest::SetUp();
         const char* name = std::getenv("DISPLAY");
-        if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (e.g. Xvfb :99)";
+        if (!name || !*name) SKIP_FOR_MISSING("x11") << "DISPLAY is not set (e.g. Xvfb :99)";
         observer_ = XOpenDisplay(name);
-        if (!observer_) GTEST_SKIP() << "cannot open display " << name;
+        if (!observer_) SKIP_FOR_MISSING("x11") << "cannot open display " << name;
         video_.emplace("PLATFORM_VIDEO", "x11");
     }
     void TearDown() override {

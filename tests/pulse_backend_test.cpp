@@ -13,6 +13,7 @@
 #include "mmdevapi/pulse/pulse_service.h"
 #include "mmdevapi/sim/sim_service.h"
 #include "audio_fixture.h"
+#include "provisioned.h"
 #include "pulse/pulse_server.h"
 #include "recording_events.h"
 #include "testing/audio_test.h"
@@ -30,10 +31,7 @@ class PulseSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string why = server.Start();
-        if (!why.empty()) {
-            if (pulsetest::ServerKindRequested()) FAIL() << "the " << pulsetest::ServerKind() << " server did not start: " << why;
-            GTEST_SKIP() << "no private " << pulsetest::ServerKind() << " server: " << why;
-        }
+        if (!why.empty()) SKIP_FOR_MISSING(pulsetest::ServerKind()) << "no private server: " << why;
         ResetAppState();
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
         comReady = true;

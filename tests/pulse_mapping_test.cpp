@@ -241,15 +241,4 @@ TEST(PulseIdentifier, SinkApplicationAndProcessWithTheStreamOnlyWhereThereIsNoPr
     EXPECT_EQ(SessionIdentifier("null", stream, MembershipOf(stream, 1, 3)), u"pulse:null|||3");
 }
 
-TEST(PulseIdentifier, Utf8BecomesUtf16AndBadBytesBecomeReplacementCharacters) {
-    EXPECT_EQ(Utf16FromUtf8("Lautst\xC3\xA4rke \xE2\x99\xAA"), u"Lautst\u00E4rke \u266A");
-    EXPECT_EQ(Utf16FromUtf8("\xF0\x9F\x8E\xB5"), u"\U0001F3B5");  // a surrogate pair
-    EXPECT_EQ(Utf16FromUtf8("a\xFF"
-                            "b"),
-              u"a\uFFFDb");
-    EXPECT_EQ(Utf16FromUtf8("\xC3"), u"\uFFFD");                      // cut short
-    EXPECT_EQ(Utf16FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");            // overlong '/'
-    EXPECT_EQ(Utf16FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
-}
-
 }  // namespace

@@ -6,7 +6,9 @@
 #include <string>
 #include <thread>
 
+#include "app/command_buttons.h"
 #include "mmdevapi/pulse/pulse_service.h"
+#include "provisioned.h"
 #include "pulse/pulse_server.h"
 #include "window_fixture.h"
 
@@ -21,10 +23,7 @@ class PulseWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string why = server.Start();
-        if (!why.empty()) {
-            if (pulsetest::ServerKindRequested()) FAIL() << "the " << pulsetest::ServerKind() << " server did not start: " << why;
-            GTEST_SKIP() << "no private " << pulsetest::ServerKind() << " server: " << why;
-        }
+        if (!why.empty()) SKIP_FOR_MISSING(pulsetest::ServerKind()) << "no private server: " << why;
         if (CorkablePlayer::Path() == nullptr) GTEST_SKIP() << "corkable-player not built (tests/pulse/CMakeLists.txt)";
         ASSERT_TRUE(chime.Start({"--client-name=chime", "--property=media.role=event"}));
         ASSERT_TRUE(player.Start("player"));
@@ -72,7 +71,7 @@ TEST_F(PulseWindowTest, ButtonsAndOtherClientsMeetInTheValueRow) {
             EXPECT_EQ(std::u16string(AppState.sink.sessionId), std::u16string(expected.begin(), expected.end()));
             EXPECT_EQ(AppState.sink.processId, static_cast<DWORD>(player.Pid()));
             program.TakeTrace();
-            program.Click(program.Control(111));
+            program.Click(program.Control(Volume25Command));
         },
         [&](Program& program) {
             ASSERT_TRUE(WaitUntil([&] {
@@ -97,7 +96,7 @@ TEST_F(PulseWindowTest, ButtonsAndOtherClientsMeetInTheValueRow) {
             ASSERT_EQ(texts.size(), 4u);
             EXPECT_EQ(texts[0], "DrawTextA 'Volume: 0.500' (10,125,310,155) 0x25");
             EXPECT_EQ(texts[1], "DrawTextA 'Mute: 1' (320,125,470,155) 0x25");
-            program.Click(program.Control(100));  // Swap Mute: unmutes
+            program.Click(program.Control(SwapMuteCommand));  // Swap Mute: unmutes
         },
         [&](Program& program) {
             ASSERT_TRUE(WaitUntil([&] {
@@ -138,7 +137,7 @@ TEST_F(PulseWindowTest, LoudStreamsShowAsTheyAreAndTheButtonsKeepTheBalance) {
             EXPECT_EQ(RowTexts(program)[0], "DrawTextA 'Volume: 1.500' (10,125,310,155) 0x25");
             Pactl("set-sink-input-volume " + index + " 60% 20%");
             ASSERT_TRUE(WaitUntil([] { return AppState.sink.volume.load() < 1.0f; }));
-            program.Click(program.Control(112));  // "0.50"
+            program.Click(program.Control(Volume50Command));  // "0.50"
         },
         [&](Program& program) {
             ASSERT_TRUE(WaitUntil([&] {
@@ -163,8 +162,8 @@ TEST_F(PulseWindowTest, TheProgramOutlivesItsSoundServer) {
             server.Kill();
             ASSERT_TRUE(WaitUntil([] { return AppState.sink.sessionGone.load() == 1; })) << "no disconnection reported";
             // Still running: the buttons do nothing harmful, the timer goes on.
-            program.Click(program.Control(111));
-            program.Click(program.Control(100));
+            program.Click(program.Control(Volume25Command));
+            program.Click(program.Control(SwapMuteCommand));
             program.AdvanceTime(300);
         },
         [](Program& program) {
@@ -189,7 +188,7 @@ TEST_F(PulseWindowTest, AStalledServerHoldsNeitherAClickNorTheCloseAndIsFollowed
             ASSERT_NE(AppState.session, nullptr);
             server.Freeze();
             clicked = Clock::now();
-            program.Click(program.Control(111));  // "0.25"
+            program.Click(program.Control(Volume25Command));  // "0.25"
         },
         [&](Program& program) {
             EXPECT_LT(Clock::now() - clicked, generous) << "the click waited for the stopped server";
@@ -201,7 +200,7 @@ TEST_F(PulseWindowTest, AStalledServerHoldsNeitherAClickNorTheCloseAndIsFollowed
             Pactl("set-sink-input-volume " + index + " 37%");
             ASSERT_TRUE(WaitUntil([] { return std::abs(AppState.sink.volume.load() - 0.37f) < 1e-4f; }))
                 << "another client's change did not show";
-            program.Click(program.Control(112));  // "0.50"
+            program.Click(program.Control(Volume50Command));  // "0.50"
         },
         [&](Program& program) {
             ASSERT_TRUE(WaitUntil([&] {

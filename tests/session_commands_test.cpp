@@ -22,7 +22,7 @@ protected:
 TEST_F(CommandsTest, WithoutASessionNothingReachesThePlatform) {
     Use({AppSession(u"app")});
     // Not bound: no session to command.
-    for (WORD id : {100, 110, 111, 112, 113}) OnCommand(id);
+    for (WORD id : {SwapMuteCommand, Volume0Command, Volume25Command, Volume50Command, Volume100Command}) OnCommand(id);
     SetSessionVolume(0.5f);
     SetSessionMute(TRUE);
     EXPECT_TRUE(service->SetCalls().empty());
@@ -45,7 +45,8 @@ TEST_F(CommandsTest, VolumeChangesOnlyWhenTheServiceReportsIt) {
 
 TEST_F(CommandsTest, ButtonsMapToTheirLevels) {
     Bind();
-    const std::pair<WORD, float> buttons[] = {{110, 0.0f}, {111, 0.25f}, {112, 0.5f}, {113, 1.0f}};
+    const std::pair<WORD, float> buttons[] = {
+        {Volume0Command, 0.0f}, {Volume25Command, 0.25f}, {Volume50Command, 0.5f}, {Volume100Command, 1.0f}};
     for (auto [id, level] : buttons) {
         SCOPED_TRACE(id);
         // The notification code in the high word does not matter.
@@ -61,7 +62,7 @@ TEST_F(CommandsTest, ButtonsMapToTheirLevels) {
 
 TEST_F(CommandsTest, TheCurrentVolumeIsStillSent) {
     Bind();  // the session is at 1.0
-    OnCommand(113);
+    OnCommand(Volume100Command);
     ASSERT_EQ(service->SetCalls().size(), 1u);
     EXPECT_EQ(service->SetCalls()[0].volume, 1.0f);
 }
@@ -69,8 +70,8 @@ TEST_F(CommandsTest, TheCurrentVolumeIsStillSent) {
 TEST_F(CommandsTest, SwapMuteDecidesFromTheLastKnownMute) {
     Bind();
     service->HoldNotifications(true);
-    OnCommand(100);
-    OnCommand(100);  // before the notification came back: the same value again
+    OnCommand(SwapMuteCommand);
+    OnCommand(SwapMuteCommand);  // before the notification came back: the same value again
     service->HoldNotifications(false);
     auto calls = service->SetCalls();
     ASSERT_EQ(calls.size(), 2u);
@@ -80,13 +81,13 @@ TEST_F(CommandsTest, SwapMuteDecidesFromTheLastKnownMute) {
 
     service->Flush();
     EXPECT_EQ(AppState.sink.mute.load(), 1);
-    OnCommand(100);
+    OnCommand(SwapMuteCommand);
     EXPECT_EQ(service->SetCalls().back().mute, FALSE);
 
     // Any non-zero mute the service reported counts as muted.
     service->SendVolumeNotification(0, 1.0f, 5);
     service->Flush();
-    OnCommand(100);
+    OnCommand(SwapMuteCommand);
     EXPECT_EQ(service->SetCalls().back().mute, FALSE);
 }
 
@@ -100,8 +101,8 @@ TEST_F(CommandsTest, ASessionWithoutSimpleVolumeIgnoresCommands) {
     platform::test::ScriptedSession session = AppSession(u"app");
     session.hasSimpleVolume = false;
     Bind(session);
-    OnCommand(111);
-    OnCommand(100);
+    OnCommand(Volume25Command);
+    OnCommand(SwapMuteCommand);
     EXPECT_TRUE(service->SetCalls().empty());
 }
 

@@ -5,7 +5,7 @@
 set -u
 program=$1 x11_window=$2
 source "$(dirname "$0")/../scripts/lib.sh"
-command -v Xvfb >/dev/null 2>&1 || { echo "SKIP: Xvfb is not installed (scripts/test installs it)"; exit 77; }
+command -v Xvfb >/dev/null 2>&1 || skip_for_missing x11 "Xvfb is not installed (scripts/test installs it)"
 
 # A display of its own: the test ends it.
 start_private_display || { echo "FAIL: could not start Xvfb"; exit 1; }
@@ -14,7 +14,8 @@ PLATFORM_AUDIO=sim "$program" 2>"${TMPDIR:-/tmp}/x11_lost_display.$$" &
 pid=$!
 fail() { echo "FAIL: $*"; end_process "$pid"; stop_private_display; exit 1; }
 
-"$x11_window" wait "$SESSIONVOL_TITLE" 30 >/dev/null || fail "no window titled \"$SESSIONVOL_TITLE\""
+title=$(sessionvol_title)
+"$x11_window" wait "$title" 30 >/dev/null || fail "no window titled \"$title\""
 stop_private_display
 
 # A generous bound: the program ends at once, but a machine under load may be slow.

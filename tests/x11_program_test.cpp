@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "program_names.h"
+#include "provisioned.h"
 #include "testing/window_test.h"
 #include "window_fixture.h"
 #include "user32/user32.h"
@@ -22,8 +24,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char Title[] = "ISimpleAudioVolume::SetMasterVolume TEST2";
 
 long CardinalProperty(Display* display, ::Window window, const char* name, unsigned long* count = nullptr) {
     Atom type;
@@ -65,7 +65,7 @@ platform::test::Image ReadBack(Display* display, ::Window window) {
 // This process's window with the program's title (other tests may run beside it).
 ::Window FindOurWindow(Display* display, ::Window parent) {
     return FindNamedWindow(display, parent, [&](::Window window, const std::string& name) {
-        return name == Title && CardinalProperty(display, window, "_NET_WM_PID") == getpid();
+        return name == MainWindowTitle && CardinalProperty(display, window, "_NET_WM_PID") == getpid();
     });
 }
 
@@ -73,9 +73,9 @@ class X11ProgramTest : public AudioTest {
 protected:
     void SetUp() override {
         const char* name = std::getenv("DISPLAY");
-        if (!name || !*name) GTEST_SKIP() << "DISPLAY is not set: this test needs an X server (scripts/test starts Xvfb)";
+        if (!name || !*name) SKIP_FOR_MISSING("x11") << "DISPLAY is not set (scripts/test starts Xvfb)";
         outsider_ = XOpenDisplay(name);
-        if (!outsider_) GTEST_SKIP() << "cannot open display " << name;
+        if (!outsider_) SKIP_FOR_MISSING("x11") << "cannot open display " << name;
         AudioTest::SetUp();
         platform::test::ResetWindowSystem();
         platform::video::OverrideOrder({"x11"});
@@ -149,7 +149,7 @@ TEST_F(X11ProgramTest, WindowDestroyedByAnotherClientEndsTheProgramThroughWmDest
 // (tests/CMakeLists.txt): another window over this one would hide its pixels.
 TEST_F(X11ProgramTest, TheWindowReadBackAfterARowChangeIsTheReferenceImage) {
     if (!EightBitsPerChannel(DefaultVisual(outsider_, DefaultScreen(outsider_))))
-        GTEST_SKIP() << "the display's pixels are not 8 bits for each of red, green and blue";
+        SKIP_FOR_MISSING("x11") << "the display's pixels are not 8 bits for each of red, green and blue";
     const platform::test::Image reference = platform::test::LoadPng(GoldenImage);
     ASSERT_NE(reference.width, 0) << "cannot read " << GoldenImage;
     auto audio = Use({PlayerSession()});

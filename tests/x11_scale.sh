@@ -5,7 +5,7 @@
 set -u
 tests=$1
 source "$(dirname "$0")/../scripts/lib.sh"
-command -v Xvfb >/dev/null 2>&1 || { echo "SKIP: Xvfb is not installed (scripts/test installs it)"; exit 77; }
+command -v Xvfb >/dev/null 2>&1 || skip_for_missing x11 "Xvfb is not installed (scripts/test installs it)"
 
 start_private_display 3840x2160 || { echo "FAIL: could not start Xvfb"; exit 1; }
 failed=0

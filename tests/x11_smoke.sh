@@ -4,11 +4,8 @@
 set -u
 program=$1 x11_window=$2 screenshot=$3
 source "$(dirname "$0")/../scripts/lib.sh"
-title=$SESSIONVOL_TITLE
-if [ -z "${DISPLAY:-}" ]; then
-  echo "SKIP: no X display (scripts/test provides one)"
-  exit 77
-fi
+title=$(sessionvol_title)
+[ -n "${DISPLAY:-}" ] || skip_for_missing x11 "no X display (scripts/test provides one)"
 
 PLATFORM_AUDIO=sim PLATFORM_VIDEO=x11 "$program" &
 pid=$!

@@ -67,13 +67,6 @@ inline std::string ServerKind() {
 
 inline bool OnPipeWire() { return ServerKind() == "pipewire"; }
 
-// A server asked for by name must start: a run meant to prove the backend against it
-// fails instead of skipping.
-inline bool ServerKindRequested() {
-    const char* kind = std::getenv("SESSIONVOL_PULSE_SERVER_KIND");
-    return kind != nullptr && *kind != '\0';
-}
-
 // A server of its own per test, started by start-server.sh; this process's
 // environment then points every libpulse client (ours, pactl, pacat) at it.
 class PrivateServer {

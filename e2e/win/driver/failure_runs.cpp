@@ -6,7 +6,7 @@
 namespace driver {
 namespace {
 
-const int AllButtons[] = {110, 111, 112, 113, 100};
+const int AllButtons[] = {Volume0Command, Volume25Command, Volume50Command, Volume100Command, SwapMuteCommand};
 
 // The zero status: empty identifier panel, Volume: 0.000, Mute: 0, Inactive, PUID: 0.
 void ExpectZeroStatus(Case& c, const Settings& settings, HWND window) {

@@ -95,9 +95,9 @@ private:
         HWND w = run_.window;
         char text[256] = {};
         GetClassNameA(w, text, sizeof text);
-        c.Expect(lstrcmpA(text, MainClass) == 0, "class \"%s\"", text);
+        c.Expect(lstrcmpA(text, MainWindowClass) == 0, "class \"%s\"", text);
         GetWindowTextA(w, text, sizeof text);
-        c.Expect(lstrcmpA(text, MainTitle) == 0, "title \"%s\"", text);
+        c.Expect(lstrcmpA(text, MainWindowTitle) == 0, "title \"%s\"", text);
         RECT outer = {};
         GetWindowRect(w, &outer);
         c.Expect(outer.right - outer.left == 800 && outer.bottom - outer.top == 400, "outer size %ldx%ld", outer.right - outer.left,
@@ -124,11 +124,11 @@ private:
             const char* text;
             LONG_PTR id;
             RECT rect;
-        } expected[] = {{"0", 110, {10, 160, 70, 190}},
-                        {"0.25", 111, {80, 160, 140, 190}},
-                        {"0.50", 112, {150, 160, 210, 190}},
-                        {"1.00", 113, {220, 160, 280, 190}},
-                        {"Swap Mute", 100, {320, 160, 470, 190}}};
+        } expected[] = {{"0", Volume0Command, {10, 160, 70, 190}},
+                        {"0.25", Volume25Command, {80, 160, 140, 190}},
+                        {"0.50", Volume50Command, {150, 160, 210, 190}},
+                        {"1.00", Volume100Command, {220, 160, 280, 190}},
+                        {"Swap Mute", SwapMuteCommand, {320, 160, 470, 190}}};
         std::vector<ChildWindow> children = Children(run_.window);
         c.Expect(children.size() == 5, "%zu child windows, expected 5", children.size());
         for (const Expected& want : expected) {
@@ -340,7 +340,7 @@ private:
             Case c(
                 "click 0.25: SetMasterVolume(0.25, all-zero context) from the window thread; display waits for the notification");
             e2e::CallRecord call = {};
-            if (ClickAndWait(c, 111, e2e::CallSetMasterVolume, &call)) {
+            if (ClickAndWait(c, Volume25Command, e2e::CallSetMasterVolume, &call)) {
                 c.Expect(static_cast<float>(call.number) == 0.25f, "level %g", call.number);
                 // Several timer periods: a program that painted its own request would show it by now.
                 Sleep(300);
@@ -360,7 +360,7 @@ private:
         const struct {
             int id;
             float level;
-        } presses[] = {{110, 0.0f}, {112, 0.5f}, {113, 1.0f}};
+        } presses[] = {{Volume0Command, 0.0f}, {Volume50Command, 0.5f}, {Volume100Command, 1.0f}};
         for (const auto& press : presses) {
             e2e::CallRecord call = {};
             if (!ClickAndWait(c, press.id, e2e::CallSetMasterVolume, &call)) continue;
@@ -376,7 +376,7 @@ private:
         const struct { BOOL sent; } presses[] = {{FALSE}, {TRUE}};
         for (const auto& press : presses) {
             e2e::CallRecord call = {};
-            if (!ClickAndWait(c, 100, e2e::CallSetMute, &call)) continue;
+            if (!ClickAndWait(c, SwapMuteCommand, e2e::CallSetMute, &call)) continue;
             c.Expect(call.integer == press.sent, "SetMute(%ld), expected SetMute(%d)", call.integer, press.sent);
             if (Deliver(c, shown_.volume, press.sent))
                 ExpectPicture(c, settings_, run_.window, shown_, Region::ValueRow, Format("Mute: %d", press.sent).c_str());

@@ -1,5 +1,11 @@
 #include "driver/program.h"
 
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+
+#include "audio/session_event_sink.h"
 #include "channel.h"
 
 namespace driver {
@@ -21,7 +27,7 @@ BOOL CALLBACK MatchTopWindow(HWND window, LPARAM parameter) {
     GetClassNameA(window, className, sizeof className);
     GetWindowTextA(window, title, sizeof title);
     if (search->all != nullptr) search->all->push_back({window, className, title, IsWindowVisible(window) != FALSE});
-    if (lstrcmpA(className, MainClass) == 0 && lstrcmpA(title, MainTitle) == 0) search->found = window;
+    if (lstrcmpA(className, MainWindowClass) == 0 && lstrcmpA(title, MainWindowTitle) == 0) search->found = window;
     return TRUE;
 }
 
@@ -99,11 +105,49 @@ std::vector<TopWindow> Program::TopWindows() const {
     return all;
 }
 
+namespace {
+
+// A status field's value type: the program's atomics hold plain words.
+template <typename T>
+struct Held {
+    using type = T;
+};
+template <typename T>
+struct Held<std::atomic<T>> {
+    using type = T;
+};
+
+}  // namespace
+
+// SessionEventSink has a table of virtual functions, so offsetof on it is only
+// conditionally supported; mingw-w64's GCC, which built the program too, supports it
+// and gives the offsets the program's code uses. The pointer the program registered
+// is the object's address: IAudioSessionEvents is the class's only base.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+#define SESSIONVOL_COPY_SINK_FIELD(field)                                                                              \
+    static_assert(std::is_same_v<Held<decltype(SessionEventSink::field)>::type, decltype(image->field)>,               \
+                  "SinkImage::" #field " has another type than the program's");                                        \
+    static_assert(sizeof(SessionEventSink::field) == sizeof image->field, "the program's " #field " is another size"); \
+    std::memcpy(&image->field, bytes + offsetof(SessionEventSink, field), sizeof image->field)
+
 bool Program::ReadSink(UINT64 address, SinkImage* image) const {
+    alignas(SessionEventSink) unsigned char bytes[sizeof(SessionEventSink)];
     SIZE_T read = 0;
-    return ReadProcessMemory(info_.hProcess, reinterpret_cast<const void*>(address), image, sizeof *image, &read) &&
-           read == sizeof *image;
+    if (!ReadProcessMemory(info_.hProcess, reinterpret_cast<const void*>(address), bytes, sizeof bytes, &read) ||
+        read != sizeof bytes)
+        return false;
+    SESSIONVOL_COPY_SINK_FIELD(refCount);
+    SESSIONVOL_COPY_SINK_FIELD(sessionId);
+    SESSIONVOL_COPY_SINK_FIELD(volume);
+    SESSIONVOL_COPY_SINK_FIELD(mute);
+    SESSIONVOL_COPY_SINK_FIELD(sessionGone);
+    SESSIONVOL_COPY_SINK_FIELD(state);
+    SESSIONVOL_COPY_SINK_FIELD(processId);
+    return true;
 }
+#undef SESSIONVOL_COPY_SINK_FIELD
+#pragma GCC diagnostic pop
 
 bool Program::Running() const { return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
 

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "app/command_buttons.h"
+#include "program_names.h"
+
 namespace driver {
 
-constexpr char MainClass[] = "MainWindowClass";
-constexpr char MainTitle[] = "ISimpleAudioVolume::SetMasterVolume TEST2";
-
-// The program's IAudioSessionEvents object as laid out in its memory: the interface
-// table pointer, then the count and the bound session's status.
+// The count and the bound session's status, as the program's SessionEventSink holds
+// them (src/audio/session_event_sink.h): ReadSink copies each field from where the
+// program's own class puts it.
 struct SinkImage {
-    UINT64 interfaceTable;
     ULONG refCount;
     WCHAR sessionId[512];
     float volume;
@@ -24,8 +24,6 @@ struct SinkImage {
     INT state;
     DWORD processId;
 };
-static_assert(offsetof(SinkImage, sessionId) == 12 && offsetof(SinkImage, volume) == 1036 &&
-              offsetof(SinkImage, processId) == 1052 && sizeof(SinkImage) == 1056);
 
 struct TopWindow {
     HWND handle;

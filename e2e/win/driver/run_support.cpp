@@ -54,8 +54,8 @@ bool Run::Start(const Settings& settings, const e2e::Script& script, Case& c) {
     bool started = program.Start(settings.exe, channel.Name(), &why);
     if (!c.Expect(started, "%s", why.c_str())) return false;
     window = program.WaitForWindow(WindowTimeoutMs);
-    if (!c.Expect(window != nullptr, "no visible main window (class %s, title \"%s\") within %lu ms%s", MainClass, MainTitle,
-                  WindowTimeoutMs, program.Running() ? "" : "; the program has exited"))
+    if (!c.Expect(window != nullptr, "no visible main window (class %s, title \"%s\") within %lu ms%s", MainWindowClass,
+                  MainWindowTitle, WindowTimeoutMs, program.Running() ? "" : "; the program has exited"))
         return false;
     return c.Expect(channel.ServiceLoaded(),
                     "the program did not load the test audio service: MMDeviceEnumerator is not registered to it");

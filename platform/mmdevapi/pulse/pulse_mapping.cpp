@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/text.h"
+
 namespace platform::mmdevapi::pulse {
 
 pa_volume_t VolumeFromLevel(float level) {
@@ -140,47 +142,7 @@ std::u16string SessionIdentifier(const std::string& sinkName, const StreamProper
     text.append(sinkName).append("|").append(stream.application).append("|");
     if (stream.processId) text.append(stream.processIdText);
     if (membership.kind == SessionMembership::Kind::OwnStream) text.append("|").append(std::to_string(membership.stream));
-    return Utf16FromUtf8(text);
-}
-
-std::u16string Utf16FromUtf8(const std::string& text) {
-    std::u16string out;
-    out.reserve(text.size());
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    size_t i = 0, n = text.size();
-    while (i < n) {
-        unsigned char lead = bytes[i];
-        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t code = 0;
-        bool valid = length != 0 && i + length <= n;
-        if (valid) {
-            code = length == 1 ? lead : lead & (0x7F >> length);
-            for (size_t k = 1; k < length; ++k) {
-                if ((bytes[i + k] & 0xC0) != 0x80) {
-                    valid = false;
-                    break;
-                }
-                code = (code << 6) | (bytes[i + k] & 0x3F);
-            }
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not characters.
-        static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (valid && (code < smallest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)) valid = false;
-        if (!valid) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(code));
-        }
-        i += length;
-    }
-    return out;
+    return base::Utf8ToUtf16(text);
 }
 
 }  // namespace platform::mmdevapi::pulse

@@ -130,8 +130,4 @@ SessionLevelChange SessionToLevel(std::span<const StreamAtLevel> streams, pa_vol
 // among its sessions (two sandboxed processes can agree on name and ID).
 std::u16string SessionIdentifier(const std::string& sinkName, const StreamProperties& stream, const SessionMembership& membership);
 
-// UTF-8 (what libpulse hands out) to UTF-16 (what Core Audio hands out); invalid
-// bytes become U+FFFD.
-std::u16string Utf16FromUtf8(const std::string& text);
-
 }  // namespace platform::mmdevapi::pulse
