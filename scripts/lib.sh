@@ -84,10 +84,11 @@ ensure_packages() {
 
 # Starts a private X display and sets DISPLAY; stop_private_display ends it. Xvfb
 # picks a free display number itself and reports it once it accepts connections.
+# SESSIONVOL_XVFB_SCREEN may give another screen size (WIDTHxHEIGHTxDEPTH).
 start_private_display() {
   local reported
   reported=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$reported" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${SESSIONVOL_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp 3>"$reported" >/dev/null 2>&1 &
   SESSIONVOL_XVFB_PID=$!
   for _ in $(seq 100); do
     [ -s "$reported" ] && break
