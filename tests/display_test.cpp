@@ -333,4 +333,65 @@ TEST_F(DisplayTest, WindowMatchesTheReferenceImage) {
     });
 }
 
+// At a desktop's scale of 2 the window is drawn at the display's resolution: twice
+// the client size in device pixels, glyph edges placed on device pixels (a scale-1
+// image stretched to twice its size would have every aligned 2 x 2 block in one
+// colour), and one-pixel pens two device pixels wide and sharp, as Windows shows them
+// at 200 %. The same change as the reference image, so both scales show the same row.
+TEST_F(DisplayTest, AtScale2TheWindowIsDrawnAtTheDisplaysResolutionNotStretched) {
+    auto showRowChange = [&](platform::test::Image& shown) {
+        auto audio = Use({PlayerSession()});
+        Run({
+            [&](Program& program) {
+                audio->OtherClientSetVolume(0, 0.25f);
+                audio->Flush();
+                program.AdvanceTime(30);
+            },
+            [&](Program& program) {
+                shown = program.Snapshot();
+                program.Close();
+            },
+        });
+    };
+    platform::test::Image atOne, atTwo;
+    showRowChange(atOne);
+    {
+        OffscreenScale scale("2");
+        showRowChange(atTwo);
+    }
+    ASSERT_EQ(atOne.width, ClientWidth);
+    ASSERT_EQ(atOne.height, ClientHeight);
+    ASSERT_EQ(atTwo.width, 2 * ClientWidth);
+    ASSERT_EQ(atTwo.height, 2 * ClientHeight);
+
+    // Blocks of 2 x 2 device pixels (one logical pixel) in more than one colour: only
+    // drawing at device resolution makes them; the volume box's text has many.
+    auto splitBlocks = [&](const RECT& logical) {
+        int split = 0;
+        for (int y = logical.top; y < logical.bottom; ++y) {
+            for (int x = logical.left; x < logical.right; ++x) {
+                const uint32_t corner = atTwo.At(2 * x, 2 * y);
+                if (atTwo.At(2 * x + 1, 2 * y) != corner || atTwo.At(2 * x, 2 * y + 1) != corner ||
+                    atTwo.At(2 * x + 1, 2 * y + 1) != corner)
+                    ++split;
+            }
+        }
+        return split;
+    };
+    EXPECT_GT(splitBlocks(VolumeBox), 50) << "the volume's text looks stretched from scale 1";
+
+    // Where scale 1 shows a colour, scale 2 shows it over the whole logical pixel, away
+    // from text: the volume box's pen on its left edge, black and two pixels wide, the
+    // white brush inside, the grey background outside.
+    const int middle = (VolumeBox.top + VolumeBox.bottom) / 2;
+    const int left = VolumeBox.left;
+    for (int x : {left - 1, left, left + 1}) {
+        for (int device = 0; device < 4; ++device) {
+            EXPECT_EQ(atTwo.At(2 * x + device % 2, 2 * middle + device / 2), atOne.At(x, middle))
+                << "logical (" << x << ", " << middle << ") at scale 2 is not the colour scale 1 shows there";
+        }
+    }
+    EXPECT_EQ(atOne.At(left, middle), 0u) << "the pen is not where this test looks";
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,16 @@ inline constexpr int ClientHeight = 361;
 // the volume to 0.25. VolumeBox is where the volume shows.
 inline const std::string GoldenImage = std::string(SESSIONVOL_TEST_DIR) + "/golden/main_window.png";
 inline constexpr RECT VolumeBox{10, 125, 310, 155};
+
+// The offscreen display at a desktop's scale while this lives (PLATFORM_VIDEO_SCALE,
+// read when the backend opens: each RunWinMain opens it anew).
+class OffscreenScale {
+public:
+    explicit OffscreenScale(const char* scale) { setenv("PLATFORM_VIDEO_SCALE", scale, 1); }
+    ~OffscreenScale() { unsetenv("PLATFORM_VIDEO_SCALE"); }
+    OffscreenScale(const OffscreenScale&) = delete;
+    OffscreenScale& operator=(const OffscreenScale&) = delete;
+};
 
 inline SimSession PlayerSession(std::u16string identifier = u"{0.0.0.00000000}.{render}|C:\\Apps\\player.exe%b{1}",
                                 DWORD processId = 4242) {

@@ -16,7 +16,7 @@ struct GdiObject {
 
 struct DeviceContext {
     HWND window = nullptr;
-    cairo_surface_t* surface = nullptr;  // a reference of our own
+    cairo_surface_t* surface = nullptr;  // a reference of our own; logical units, see LogicalSize
     cairo_region_t* clip = nullptr;      // null: the whole surface
     cairo_region_t* drawn = nullptr;     // what drawing calls may have changed; null: nothing
     const GdiObject* pen = nullptr;
@@ -33,6 +33,9 @@ const GdiObject* FindObject(HGDIOBJ object);
 const GdiObject* StockObject(int index);
 HGDIOBJ HandleOf(const GdiObject* object);
 
+// The size of a surface in logical pixels: a window's surface holds device pixels at
+// the window's scale (its cairo device scale), and a DC draws in logical units on it.
+SIZE LogicalSize(cairo_surface_t* surface);
 // A cairo context on the DC's surface, clipped to the DC's clip region, with the
 // rasteriser set for crisp one-pixel shapes. The caller destroys it.
 cairo_t* BeginDrawing(const DeviceContext& dc);

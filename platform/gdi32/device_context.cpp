@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "base/device_pixels.h"
 #include "dc_state.h"
 #include "gdi32/gdi32.h"
 
@@ -83,8 +84,16 @@ void NoteDrawn(DeviceContext& dc, const RECT& bounds) {
     cairo_region_union_rectangle(dc.drawn, &part);
 }
 
+SIZE LogicalSize(cairo_surface_t* surface) {
+    double scaleX = 1, scaleY = 1;
+    cairo_surface_get_device_scale(surface, &scaleX, &scaleY);
+    return SIZE{base::LogicalSize(cairo_image_surface_get_width(surface), scaleX),
+                base::LogicalSize(cairo_image_surface_get_height(surface), scaleY)};
+}
+
 void NoteDrawnEverywhere(DeviceContext& dc) {
-    NoteDrawn(dc, RECT{0, 0, cairo_image_surface_get_width(dc.surface), cairo_image_surface_get_height(dc.surface)});
+    const SIZE size = LogicalSize(dc.surface);
+    NoteDrawn(dc, RECT{0, 0, size.cx, size.cy});
 }
 
 cairo_region_t* TakeDrawnArea(HDC handle) {
@@ -93,7 +102,8 @@ cairo_region_t* TakeDrawnArea(HDC handle) {
     cairo_region_t* drawn = dc->drawn;
     dc->drawn = nullptr;
     if (dc->clip) cairo_region_intersect(drawn, dc->clip);
-    cairo_rectangle_int_t surface{0, 0, cairo_image_surface_get_width(dc->surface), cairo_image_surface_get_height(dc->surface)};
+    const SIZE size = LogicalSize(dc->surface);
+    const cairo_rectangle_int_t surface{0, 0, size.cx, size.cy};
     cairo_region_intersect_rectangle(drawn, &surface);
     return drawn;
 }

@@ -110,10 +110,15 @@ const Pixels& PixelsOf(const Shape& shape) {
 
 // Sets the pixels of region, placed at (left, top), to color within the DC's clip:
 // what filling those whole pixels through cairo does, without building a path. False
-// when the DC's pixels are not a 32-bit image in memory.
+// when the DC's pixels are not a 32-bit image in memory, or not one device pixel per
+// logical pixel: at a display's scale cairo draws the shape, so the pen is as many
+// device pixels wide as the scale, as Windows shows a one-pixel pen at 200 %.
 bool FillPixels(const DeviceContext& dc, const cairo_region_t* region, int left, int top, COLORREF color) {
     cairo_surface_t* surface = dc.surface;
     if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE) return false;
+    double scaleX = 1, scaleY = 1;
+    cairo_surface_get_device_scale(surface, &scaleX, &scaleY);
+    if (scaleX != 1 || scaleY != 1) return false;
     const cairo_format_t format = cairo_image_surface_get_format(surface);
     if (format != CAIRO_FORMAT_RGB24 && format != CAIRO_FORMAT_ARGB32) return false;
     RegionPtr area(cairo_region_copy(region));

@@ -26,6 +26,8 @@ HWND HitTest(HWND handle, POINT& point) {
 
 class DisplayEventSink final : public video::EventSink {
 public:
+    void OnScaleChanged(HWND topLevel, double scale) override { SetTreeScale(topLevel, scale); }
+
     // The windows' surfaces still hold what the display lost: no window paints for it.
     void OnExpose(HWND window, const RECT& area) override { PresentAgain(window, area); }
 

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/device_pixels.h"
 #include "gdi32/gdi32.h"
 #include "window_state.h"
 
@@ -215,8 +216,23 @@ void PresentAgain(HWND topLevel, const RECT& area) {
     PresentChanges(topLevel);
 }
 
+double ScaleOf(const Window& window) {
+    const Window* top = &window;
+    while (top->parent) {
+        const Window* parent = FindWindow(top->parent);
+        if (!parent) break;
+        top = parent;
+    }
+    return top->scale;
+}
+
 void ResizeSurface(Window& window) {
-    cairo_surface_t* resized = cairo_image_surface_create(CAIRO_FORMAT_RGB24, window.clientWidth, window.clientHeight);
+    // Device pixels enough to cover the logical size; cairo's device scale lets every
+    // drawing call, and Pango's glyphs, stay in logical units and land sharp.
+    const double scale = ScaleOf(window);
+    cairo_surface_t* resized = cairo_image_surface_create(CAIRO_FORMAT_RGB24, base::DeviceEnd(window.clientWidth, scale),
+                                                          base::DeviceEnd(window.clientHeight, scale));
+    cairo_surface_set_device_scale(resized, scale, scale);
     if (window.surface) {
         cairo_t* cr = cairo_create(resized);
         cairo_set_source_surface(cr, window.surface, 0, 0);
@@ -230,6 +246,26 @@ void ResizeSurface(Window& window) {
         cairo_region_intersect_rectangle(window.update, &client);
         SetInvalid(window, HasUpdate(window));
     }
+}
+
+void SetTreeScale(HWND topLevel, double scale) {
+    Window* top = FindWindow(topLevel);
+    scale = base::ClampScale(scale);
+    if (!top || top->parent || top->scale == scale) return;
+    top->scale = scale;
+    // Pixels of another scale are no use at this one: everything is drawn again.
+    std::vector<HWND> tree{topLevel};
+    for (size_t i = 0; i < tree.size(); ++i) {
+        Window* window = FindWindow(tree[i]);
+        if (!window) continue;
+        if (window->surface) cairo_surface_destroy(window->surface);
+        window->surface = nullptr;
+        ResizeSurface(*window);
+        tree.insert(tree.end(), window->children.begin(), window->children.end());
+    }
+    InvalidateTree(topLevel);
+    NoteChangedRect(topLevel, RECT{0, 0, top->clientWidth, top->clientHeight});
+    UpdateTree(topLevel);
 }
 
 void DropSurface(Window& window) {

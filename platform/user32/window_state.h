@@ -110,7 +110,10 @@ struct Window {
     bool visible = false;
     bool destroying = false;
 
-    cairo_surface_t* surface = nullptr;  // the client area's pixels
+    // Top-level only: the display's device pixels per logical pixel, which the whole
+    // tree's surfaces are kept at (EventSink::OnScaleChanged).
+    double scale = 1.0;
+    cairo_surface_t* surface = nullptr;  // the client area's pixels, at the tree's scale
     cairo_region_t* update = nullptr;    // invalid part of the client area
     // Top-level only: the part of the client area, children included, whose pixels
     // changed since they were last shown on the display.
@@ -160,7 +163,13 @@ void PresentChanges(HWND anyWindowOfTheTree);
 void PresentAgain(HWND topLevel, const RECT& area);
 HWND NextWindowToPaint(const MessageQueue& queue, HWND filter);
 void DropSurface(Window& window);
+// Makes the surface the client size at the tree's scale, keeping what it can.
 void ResizeSurface(Window& window);
+// The scale of window's tree: its top-level window's.
+double ScaleOf(const Window& window);
+// The display presents topLevel at scale from now on: every surface of the tree is
+// made anew at it, and the tree is painted and shown again.
+void SetTreeScale(HWND topLevel, double scale);
 
 // Timers (timers.cpp).
 bool TakeDueTimer(MessageQueue& queue, HWND filter, MSG* message);

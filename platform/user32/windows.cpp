@@ -110,7 +110,12 @@ std::unique_ptr<Window> NewWindow(const WindowClass& windowClass, const CREATEST
 
 void AttachToDisplay(HWND handle) {
     Window* window = FindWindow(handle);
-    window->native = video::Current()->CreateWindow(handle, window->clientWidth, window->clientHeight);
+    // The backend may say the window's scale from within: its surfaces are then made
+    // anew at it before anything is drawn.
+    std::unique_ptr<video::Window> native =
+        video::Current()->CreateWindow(handle, window->clientWidth, window->clientHeight, DisplayEvents());
+    window = FindWindow(handle);
+    window->native = std::move(native);
     window->native->SetTitle(base::Latin1ToUtf8(window->text));
 }
 

@@ -1,7 +1,9 @@
 // Windows that exist only in memory. Each window has a screen image that presents
 // draw into, as a display would, so tests can see what reached it and when. For
 // debugging without a display, PLATFORM_VIDEO_DUMP=<directory> writes the screen after
-// every present as a PNG.
+// every present as a PNG. PLATFORM_VIDEO_SCALE=<scale> shows the windows at a
+// desktop's scale (2 for 200 %): the screens are then in device pixels, the reference
+// a real display at that scale is compared with.
 #include "video/offscreen/offscreen.h"
 
 #include <algorithm>
@@ -21,7 +23,8 @@ struct Display {
     std::mutex lock;
     bool recording = false;
     std::vector<offscreen::Presented> presents;
-    std::map<HWND, cairo_surface_t*> screens;
+    std::map<HWND, cairo_surface_t*> screens;  // device pixels
+    std::map<HWND, double> scales;
     std::deque<std::pair<HWND, RECT>> exposes;
 };
 
@@ -29,6 +32,34 @@ Display& display() {
     // Never destroyed, like the other backends' connections.
     static Display* instance = new Display;
     return *instance;
+}
+
+// The scale asked for by PLATFORM_VIDEO_SCALE; 1 when it is unset or not a number.
+double ScaleFromEnvironment() {
+    const char* text = std::getenv("PLATFORM_VIDEO_SCALE");
+    if (text == nullptr || *text == '\0') return 1.0;
+    char* end = nullptr;
+    const double scale = std::strtod(text, &end);
+    if (end == text || *end != '\0') {
+        std::fprintf(stderr, "video offscreen: PLATFORM_VIDEO_SCALE=%s is not a number; using 1\n", text);
+        return 1.0;
+    }
+    return base::ClampScale(scale);
+}
+
+cairo_rectangle_int_t ToDevice(const cairo_rectangle_int_t& logical, double scale) {
+    const int left = base::DeviceStart(logical.x, scale), top = base::DeviceStart(logical.y, scale);
+    return cairo_rectangle_int_t{left, top, base::DeviceEnd(logical.x + logical.width, scale) - left,
+                                 base::DeviceEnd(logical.y + logical.height, scale) - top};
+}
+
+// The device pixels of an image as they are, without its device scale, so that they
+// are copied one for one rather than resampled.
+cairo_surface_t* DevicePixelsOf(cairo_surface_t* image) {
+    cairo_surface_flush(image);
+    return cairo_image_surface_create_for_data(cairo_image_surface_get_data(image), cairo_image_surface_get_format(image),
+                                               cairo_image_surface_get_width(image), cairo_image_surface_get_height(image),
+                                               cairo_image_surface_get_stride(image));
 }
 
 cairo_surface_t* CopyOf(cairo_surface_t* surface) {
@@ -42,10 +73,12 @@ cairo_surface_t* CopyOf(cairo_surface_t* surface) {
     return copy;
 }
 
-void ClipTo(cairo_t* cr, const cairo_region_t* area) {
+// Clips to the device pixels that cover a logical area.
+void ClipTo(cairo_t* cr, const cairo_region_t* area, double scale) {
     for (int i = 0; i < cairo_region_num_rectangles(area); ++i) {
         cairo_rectangle_int_t part;
         cairo_region_get_rectangle(area, i, &part);
+        part = ToDevice(part, scale);
         cairo_rectangle(cr, part.x, part.y, part.width, part.height);
     }
     cairo_clip(cr);
@@ -53,15 +86,17 @@ void ClipTo(cairo_t* cr, const cairo_region_t* area) {
 
 class OffscreenWindow final : public Window {
 public:
-    OffscreenWindow(HWND window, int width, int height, std::string dumpDirectory)
-        : window_(window), dumpDirectory_(std::move(dumpDirectory)) {
+    OffscreenWindow(HWND window, int width, int height, double scale, std::string dumpDirectory)
+        : window_(window), scale_(scale), dumpDirectory_(std::move(dumpDirectory)) {
         std::lock_guard<std::mutex> guard(display().lock);
-        display().screens[window_] = cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::max(width, 0), std::max(height, 0));
+        display().screens[window_] = NewScreen(width, height);
+        display().scales[window_] = scale_;
     }
     ~OffscreenWindow() override {
         std::lock_guard<std::mutex> guard(display().lock);
         cairo_surface_destroy(display().screens[window_]);
         display().screens.erase(window_);
+        display().scales.erase(window_);
     }
 
     void SetTitle(const std::string&) override {}
@@ -69,7 +104,7 @@ public:
     void Resize(int width, int height) override {
         std::lock_guard<std::mutex> guard(display().lock);
         cairo_surface_t*& screen = display().screens[window_];
-        cairo_surface_t* resized = cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::max(width, 0), std::max(height, 0));
+        cairo_surface_t* resized = NewScreen(width, height);
         cairo_t* cr = cairo_create(resized);
         cairo_set_source_surface(cr, screen, 0, 0);
         cairo_paint(cr);
@@ -93,11 +128,14 @@ public:
                 cairo_region_union_rectangle(sent, &extents);
             }
             cairo_t* cr = cairo_create(screen);
-            ClipTo(cr, sent);
+            ClipTo(cr, sent, scale_);
             cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-            cairo_set_source_surface(cr, layer.image, layer.origin.x, layer.origin.y);
+            cairo_surface_t* pixels = DevicePixelsOf(layer.image);
+            cairo_set_source_surface(cr, pixels, base::DeviceStart(layer.origin.x, scale_),
+                                     base::DeviceStart(layer.origin.y, scale_));
             cairo_paint(cr);
             cairo_destroy(cr);
+            cairo_surface_destroy(pixels);
             cairo_region_union(shown, sent);
             cairo_region_destroy(sent);
         }
@@ -124,16 +162,27 @@ public:
     }
 
 private:
+    // The screen of a window of this logical size: device pixels.
+    cairo_surface_t* NewScreen(int width, int height) const {
+        return cairo_image_surface_create(CAIRO_FORMAT_RGB24, base::DeviceEnd(std::max(width, 0), scale_),
+                                          base::DeviceEnd(std::max(height, 0), scale_));
+    }
+
     HWND window_;
+    double scale_;
     std::string dumpDirectory_;
     unsigned frameCount_ = 0;
 };
 
 class OffscreenBackend final : public Backend {
 public:
-    std::unique_ptr<Window> CreateWindow(HWND window, int width, int height) override {
+    explicit OffscreenBackend(double scale) : scale_(scale) {}
+
+    std::unique_ptr<Window> CreateWindow(HWND window, int width, int height, EventSink& events) override {
         const char* dump = std::getenv("PLATFORM_VIDEO_DUMP");
-        return std::make_unique<OffscreenWindow>(window, width, height, dump ? dump : "");
+        auto created = std::make_unique<OffscreenWindow>(window, width, height, scale_, dump ? dump : "");
+        if (scale_ != 1.0) events.OnScaleChanged(window, scale_);
+        return created;
     }
     int EventDescriptor() const override { return -1; }
     void DispatchEvents(EventSink& sink, bool) override {
@@ -152,10 +201,15 @@ public:
         std::lock_guard<std::mutex> guard(display().lock);
         return !display().exposes.empty();
     }
+    // A 1920 x 1080 screen in logical pixels, whatever the scale: a test sees the same
+    // layout at every scale.
     SIZE ScreenSize() const override { return SIZE{1920, 1080}; }
+
+private:
+    double scale_;
 };
 
-std::unique_ptr<Backend> CreateOffscreen(std::string&) { return std::make_unique<OffscreenBackend>(); }
+std::unique_ptr<Backend> CreateOffscreen(std::string&) { return std::make_unique<OffscreenBackend>(ScaleFromEnvironment()); }
 
 }  // namespace
 
@@ -192,8 +246,10 @@ void ExposeArea(HWND window, const RECT& area) {
     std::lock_guard<std::mutex> guard(display().lock);
     auto found = display().screens.find(window);
     if (found == display().screens.end()) return;
+    const cairo_rectangle_int_t lost =
+        ToDevice({area.left, area.top, area.right - area.left, area.bottom - area.top}, display().scales[window]);
     cairo_t* cr = cairo_create(found->second);
-    cairo_rectangle(cr, area.left, area.top, area.right - area.left, area.bottom - area.top);
+    cairo_rectangle(cr, lost.x, lost.y, lost.width, lost.height);
     cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_fill(cr);
     cairo_destroy(cr);

@@ -111,7 +111,7 @@ Connection::~Connection() {
     if (!connectionLost_) XCloseDisplay(display_);
 }
 
-std::unique_ptr<Window> Connection::CreateWindow(HWND window, int clientWidth, int clientHeight) {
+std::unique_ptr<Window> Connection::CreateWindow(HWND window, int clientWidth, int clientHeight, EventSink&) {
     auto created = std::make_unique<X11Window>(*this, clientWidth, clientHeight);
     windows_[created->id()] = window;
     gone_.erase(created->id());  // an id the server handed out again

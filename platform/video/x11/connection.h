@@ -26,7 +26,7 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight) override;
+    std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight, EventSink& events) override;
     int EventDescriptor() const override;
     void DispatchEvents(EventSink& sink, bool descriptorReadable) override;
     bool PrepareToWait() override;

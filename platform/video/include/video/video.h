@@ -2,6 +2,15 @@
 // A backend presents the composed client area of each top-level window and turns the
 // display's events into calls on an EventSink. Backends live one per folder and are
 // picked at run time from a table; see docs/platform-window.md.
+//
+// Windows are laid out in logical pixels, as Windows lays out a program that declares
+// no DPI awareness (the program's window is 800 x 400 whatever the desktop). A backend
+// presents each top-level window at a scale, device pixels per logical pixel (1, 1.25,
+// 2, ...), and says which with EventSink::OnScaleChanged; the window manager then keeps
+// that window's pixels at the scale, so text and edges are drawn sharp at the display's
+// resolution instead of being stretched. Every coordinate and size that crosses this
+// contract is logical; base/device_pixels.h maps between the two, the same way for
+// every backend.
 #pragma once
 
 #include <windef.h>
@@ -15,13 +24,23 @@
 #include <vector>
 
 #include "base/backend_chooser.h"
+#include "base/device_pixels.h"
 
 namespace platform::video {
 
-// What a backend reports back to the window manager. Coordinates are client
-// coordinates of the top-level window the event belongs to.
+// What a backend reports back to the window manager. Coordinates are logical client
+// coordinates of the top-level window the event belongs to: a backend divides its
+// device coordinates by the window's scale (base::LogicalStart/LogicalEnd outward for
+// an exposed area, base::LogicalPoint for the pointer, base::LogicalSize for a size).
 class EventSink {
 public:
+    // From now on the backend presents topLevel at scale (device pixels per logical
+    // pixel). Said at creation when it is not 1 (from within CreateWindow, before the
+    // window is shown) and whenever it changes; the window manager redraws the whole
+    // window at the new scale and presents it. Scales are clamped to
+    // [base::MinimumScale, base::MaximumScale]; a backend whose display asks for less
+    // than 1 is given scale-1 frames and scales them itself.
+    virtual void OnScaleChanged(HWND topLevel, double scale) = 0;
     virtual void OnExpose(HWND window, const RECT& area) = 0;
     virtual void OnClientResized(HWND window, int clientWidth, int clientHeight) = 0;
     virtual void OnCloseRequest(HWND window) = 0;
@@ -37,8 +56,13 @@ protected:
     ~EventSink() = default;
 };
 
-// Part of a frame: image holds client pixels from origin on (client coordinates), at
-// least over area. mayWiden: over the whole bounding box of area the image holds what
+// Part of a frame: image holds client pixels from origin on (logical client
+// coordinates), at least over area (logical too). The image is a cairo image surface
+// at the window's scale: its device scale (cairo_surface_get_device_scale) is that
+// scale, its pixels are device pixels, and its pixel (0, 0) lies at device pixel
+// (base::DeviceStart(origin.x, scale), base::DeviceStart(origin.y, scale)) of the
+// window. A logical rectangle covers the device pixels from DeviceStart of its left and
+// top to DeviceEnd of its right and bottom (outward). mayWiden: over the whole bounding box of area the image holds what
 // the window shows (no other window lies there), so a backend may send that box
 // instead of area's rectangles. The window manager decides it; a backend never widens
 // a layer on its own.
@@ -49,8 +73,8 @@ struct Layer {
     bool mayWiden;
 };
 
-// One top-level window on the display, sized to the client area: the window frame is
-// the display's business.
+// One top-level window on the display, sized to the client area (logical; the display
+// shows it at its scale times that): the window frame is the display's business.
 class Window {
 public:
     virtual ~Window() = default;
@@ -71,7 +95,9 @@ public:
     // Different for every backend the process opens, so that a descriptor number a
     // later backend happens to reuse is not taken for one already watched.
     const uint64_t serial;
-    virtual std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight) = 0;
+    // events: where the scale is said at creation (EventSink::OnScaleChanged), when the
+    // backend already knows it is not 1.
+    virtual std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight, EventSink& events) = 0;
     // A descriptor that becomes readable when events arrive, or -1 for none.
     virtual int EventDescriptor() const = 0;
     // Delivers the events received so far, without waiting. descriptorReadable: the
@@ -82,6 +108,7 @@ public:
     // Called before the thread sleeps on the descriptor: sends what is still buffered
     // for the display. True when events are already held, so the caller must not wait.
     virtual bool PrepareToWait() = 0;
+    // In logical pixels: the display's size divided by its scale.
     virtual SIZE ScreenSize() const = 0;
 };
 

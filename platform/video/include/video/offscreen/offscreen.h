@@ -12,19 +12,19 @@ namespace platform::video::offscreen {
 
 struct Presented {
     HWND window;
-    std::vector<RECT> area;   // the rectangles sent, client coordinates
-    cairo_surface_t* screen;  // the window's screen right after; the taker destroys it
+    std::vector<RECT> area;   // the rectangles sent, logical client coordinates
+    cairo_surface_t* screen;  // the window's screen right after (device pixels); the taker destroys it
 };
 
 // While enabled, presents are recorded; disabling forgets the record.
 void RecordPresents(bool enabled);
 std::vector<Presented> TakePresents();
 
-// The window's screen: what presents have put there. Null for an unknown window; the
+// The window's screen, in device pixels: what presents have put there. Null for an unknown window; the
 // caller destroys the copy.
 cairo_surface_t* Screen(HWND window);
 
-// The display loses area of window's screen (it turns black) and reports an expose,
+// The display loses area (logical) of window's screen (it turns black) and reports an expose,
 // delivered with the backend's next events.
 void ExposeArea(HWND window, const RECT& area);
 
