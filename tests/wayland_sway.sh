@@ -79,9 +79,10 @@ run_program() { # ENVIRONMENT...
 }
 
 # The program's window as sway says it (name, app_id, where its content is), or nothing.
+# Only once sway has made it float (the configuration's for_window), its final place.
 window_node() {
   as_sway_user swaymsg -t get_tree 2>/dev/null |
-    jq -c '.. | objects | select(.app_id? == "io.github.sessionvol.sessionvol" and .rect.width > 0)' | head -1
+    jq -c '.. | objects | select(.app_id? == "io.github.sessionvol.sessionvol" and .type == "floating_con")' | head -1
 }
 
 wait_for_window() {
@@ -108,7 +109,7 @@ differing_pixels() { compare -metric AE "$@" null: 2>&1 || true; }
 reference_frame() { # SCALE FILE
   local dumps="$work/dumps-$1"
   mkdir -p "$dumps"
-  PLATFORM_VIDEO=offscreen PLATFORM_VIDEO_DUMP="$dumps" PLATFORM_AUDIO=sim \
+  PLATFORM_VIDEO=offscreen PLATFORM_VIDEO_SCALE="$1" PLATFORM_VIDEO_DUMP="$dumps" PLATFORM_AUDIO=sim \
     unshare --pid --fork --kill-child sh -c '"$0" & program=$!; sleep 3; kill $program; wait $program' "$program" \
     >/dev/null 2>&1
   local last
@@ -118,7 +119,7 @@ reference_frame() { # SCALE FILE
 }
 
 checks=0
-for scale in 1; do
+for scale in 1 2; do
   reference_frame "$scale" "$output/reference-scale$scale.png" || fail "the offscreen backend wrote no frame"
   start_sway "$scale"
   run_program WAYLAND_DISPLAY="$work/run/wayland-1"
@@ -168,5 +169,5 @@ for scale in 1; do
   echo "scale $scale: a compositor that died ended the program with exit code 0"
   checks=$((checks + 1))
 done
-[ "$checks" -eq 1 ] || fail "ran the checks at $checks scales"
+[ "$checks" -eq 2 ] || fail "ran the checks at $checks scales"
 echo "PASS: title, app_id, first frame, click, close and a dying compositor on sway"

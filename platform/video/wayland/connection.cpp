@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,6 +69,7 @@ const wl_registry_listener Connection::RegistryListener = {
             wl_seat_add_listener(self->seat_, &SeatListener, self);
         } else if (std::strcmp(interface, wl_output_interface.name) == 0 && version >= OutputVersion) {
             Output& output = self->outputs_[name];
+            output.connection = self;
             output.output = Bind<wl_output>(registry, name, wl_output_interface, version, OutputVersion);
             wl_output_add_listener(output.output, &OutputListener, &output);
         }
@@ -92,8 +94,15 @@ const wl_output_listener Connection::OutputListener = {
         output->width = width;
         output->height = height;
     },
-    // done
-    [](void*, wl_output*) {},
+    // done: a scale changed at run time reaches the windows on that output.
+    [](void* data, wl_output*) {
+        Connection* self = static_cast<Output*>(data)->connection;
+        std::vector<WaylandWindow*> windows;
+        for (const auto& [window, handle] : self->windows_) windows.push_back(window);
+        for (WaylandWindow* window : windows) {
+            if (self->windows_.count(window) > 0) window->OnOutputScaleChanged();
+        }
+    },
     // scale
     [](void* data, wl_output*, int32_t factor) { static_cast<Output*>(data)->scale = std::max(factor, 1); },
     // name, description
@@ -127,8 +136,8 @@ const wl_seat_listener Connection::SeatListener = {
     [](void*, wl_seat*, const char*) {},
 };
 
-// Pointer positions are surface coordinates, which are logical pixels: the window
-// manager gets them divided by nothing but the scale the surface is drawn at.
+// Pointer positions are surface coordinates, which are already logical pixels at any
+// scale (the buffer scale or the viewport maps them onto the device pixels).
 const wl_pointer_listener Connection::PointerListener = {
     // enter
     [](void* data, wl_pointer*, uint32_t, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
@@ -149,8 +158,9 @@ const wl_pointer_listener Connection::PointerListener = {
     [](void* data, wl_pointer*, uint32_t, uint32_t, uint32_t button, uint32_t state) {
         auto* self = static_cast<Connection*>(data);
         if (button != BTN_LEFT || self->pointerFocus_ == nullptr || self->sink_ == nullptr) return;
-        self->sink_->OnMouseButton(self->pointerFocus_->handle(), wl_fixed_to_int(self->pointerX_),
-                                   wl_fixed_to_int(self->pointerY_), state == WL_POINTER_BUTTON_STATE_PRESSED);
+        const int x = static_cast<int>(std::floor(wl_fixed_to_double(self->pointerX_)));
+        const int y = static_cast<int>(std::floor(wl_fixed_to_double(self->pointerY_)));
+        self->sink_->OnMouseButton(self->pointerFocus_->handle(), x, y, state == WL_POINTER_BUTTON_STATE_PRESSED);
     },
     // axis, frame, axis_source, axis_stop, axis_discrete
     [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {},
@@ -250,8 +260,8 @@ Connection::~Connection() {
     wl_display_disconnect(display_);
 }
 
-std::unique_ptr<Window> Connection::CreateWindow(HWND window, int clientWidth, int clientHeight) {
-    auto created = std::make_unique<WaylandWindow>(*this, window, clientWidth, clientHeight);
+std::unique_ptr<Window> Connection::CreateWindow(HWND window, int clientWidth, int clientHeight, EventSink& events) {
+    auto created = std::make_unique<WaylandWindow>(*this, window, clientWidth, clientHeight, events);
     windows_[created.get()] = window;
     if (lost_) created->MarkGone();
     return created;
@@ -332,6 +342,12 @@ int Connection::OutputScale(wl_output* output) const {
         if (known.output == output) return known.scale;
     }
     return 1;
+}
+
+int Connection::LargestOutputScale() const {
+    int largest = 1;
+    for (const auto& [name, output] : outputs_) largest = std::max(largest, output.scale);
+    return largest;
 }
 
 void Connection::NoteConnectionLost() {

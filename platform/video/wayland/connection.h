@@ -35,7 +35,7 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight) override;
+    std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight, EventSink& events) override;
     int EventDescriptor() const override;
     void DispatchEvents(EventSink& sink, bool descriptorReadable) override;
     bool PrepareToWait() override;
@@ -53,11 +53,13 @@ public:
     EventSink* sink() const { return sink_; }
     // The integer scale the compositor gives an output (wl_output.scale), 1 if unknown.
     int OutputScale(wl_output* output) const;
+    int LargestOutputScale() const;
 
     void Forget(WaylandWindow* window);
 
 private:
     struct Output {
+        Connection* connection = nullptr;
         wl_output* output = nullptr;
         int scale = 1;
         int width = 0, height = 0;  // the current mode, in the output's pixels

@@ -11,6 +11,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/device_pixels.h"
+#include "fractional-scale-v1-client.h"
+#include "viewporter-client.h"
 #include "wayland/connection.h"
 #include "xdg-decoration-unstable-v1-client.h"
 #include "xdg-shell-client.h"
@@ -60,21 +63,35 @@ void CopyPixels(cairo_surface_t* from, int fromX, int fromY, cairo_surface_t* to
 
 }  // namespace
 
-WaylandWindow::WaylandWindow(Connection& connection, HWND window, int clientWidth, int clientHeight)
+WaylandWindow::WaylandWindow(Connection& connection, HWND window, int clientWidth, int clientHeight, EventSink& events)
     : connection_(connection),
       window_(window),
       width_(std::clamp(clientWidth, 1, LargestSide)),
       height_(std::clamp(clientHeight, 1, LargestSide)) {
     surface_ = wl_compositor_create_surface(connection_.compositor());
     wl_surface_set_user_data(surface_, this);
-    composed_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, DeviceWidth(), DeviceHeight());
+    wl_surface_add_listener(surface_, &SurfaceOutputsListener, this);
+    // A fractional scale needs both: the compositor says the scale, and the viewport
+    // shows a buffer of that many device pixels at the window's logical size.
+    if (connection_.fractionalScaleManager() != nullptr && connection_.viewporter() != nullptr) {
+        fractionalScale_ = wp_fractional_scale_manager_v1_get_fractional_scale(connection_.fractionalScaleManager(), surface_);
+        wp_fractional_scale_v1_add_listener(fractionalScale_, &FractionalScaleListener, this);
+        viewport_ = wp_viewporter_get_viewport(connection_.viewporter(), surface_);
+    }
     unsent_ = cairo_region_create();
+    // Until the surface is on an output, the largest output scale: the first frame is
+    // then sharp on a desktop whose outputs share one scale, the usual case.
+    scale_ = base::ClampScale(connection_.LargestOutputScale());
+    composed_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, DeviceWidth(), DeviceHeight());
+    if (scale_ != 1.0) events.OnScaleChanged(window_, scale_);
 }
 
 WaylandWindow::~WaylandWindow() {
     connection_.Forget(this);
     if (frameCallback_ != nullptr) wl_callback_destroy(frameCallback_);
     DestroyRole();
+    if (viewport_ != nullptr) wp_viewport_destroy(viewport_);
+    if (fractionalScale_ != nullptr) wp_fractional_scale_v1_destroy(fractionalScale_);
     wl_surface_destroy(surface_);
     buffers_.clear();
     cairo_region_destroy(unsent_);
@@ -122,6 +139,50 @@ const wl_callback_listener WaylandWindow::FrameListener = {
         self->SendFrameIfReady();
     },
 };
+
+const wl_surface_listener WaylandWindow::SurfaceOutputsListener = {
+    // enter
+    [](void* data, wl_surface*, wl_output* output) {
+        auto* self = static_cast<WaylandWindow*>(data);
+        self->outputs_.insert(output);
+        self->FollowOutputs();
+    },
+    // leave
+    [](void* data, wl_surface*, wl_output* output) {
+        auto* self = static_cast<WaylandWindow*>(data);
+        self->outputs_.erase(output);
+        self->FollowOutputs();
+    },
+};
+
+const wp_fractional_scale_v1_listener WaylandWindow::FractionalScaleListener = {
+    // preferred_scale, in 120ths
+    [](void* data, wp_fractional_scale_v1*, uint32_t scale) {
+        auto* self = static_cast<WaylandWindow*>(data);
+        self->fractional_ = true;
+        self->SetScale(scale / 120.0, self->connection_.sink());
+    },
+};
+
+void WaylandWindow::FollowOutputs() {
+    if (fractional_ || outputs_.empty()) return;
+    int largest = 1;
+    for (wl_output* output : outputs_) largest = std::max(largest, connection_.OutputScale(output));
+    SetScale(largest, connection_.sink());
+}
+
+// The window manager redraws the whole window at the new scale and presents it; until
+// then the composed image holds nothing worth sending.
+void WaylandWindow::SetScale(double scale, EventSink* events) {
+    scale = base::ClampScale(scale);
+    if (scale == scale_ || gone_) return;
+    scale_ = scale;
+    cairo_surface_destroy(composed_);
+    composed_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, DeviceWidth(), DeviceHeight());
+    const cairo_rectangle_int_t whole{0, 0, DeviceWidth(), DeviceHeight()};
+    cairo_region_union_rectangle(unsent_, &whole);
+    if (events != nullptr) events->OnScaleChanged(window_, scale_);
+}
 
 // The role lives while the window is shown: a surface that was unmapped must be
 // configured anew before it shows again.
@@ -210,9 +271,8 @@ void WaylandWindow::Compose(const Layer& layer) {
               originY = static_cast<int>(std::lround(layer.origin.y * s));
     for (int i = 0; i < parts; ++i) {
         if (!layer.mayWiden) cairo_region_get_rectangle(layer.area, i, &area);
-        const int left = static_cast<int>(std::floor(area.x * s)), top = static_cast<int>(std::floor(area.y * s));
-        const int right = static_cast<int>(std::ceil((area.x + area.width) * s));
-        const int bottom = static_cast<int>(std::ceil((area.y + area.height) * s));
+        const int left = base::DeviceStart(area.x, s), top = base::DeviceStart(area.y, s);
+        const int right = base::DeviceEnd(area.x + area.width, s), bottom = base::DeviceEnd(area.y + area.height, s);
         const cairo_rectangle_int_t device = Intersection({left, top, right - left, bottom - top}, DeviceWidth(), DeviceHeight());
         if (device.width == 0 || device.height == 0) continue;
         CopyPixels(layer.image, originX, originY, composed_, device);
@@ -250,6 +310,14 @@ void WaylandWindow::SendFrameIfReady() {
     cairo_region_subtract(buffer->stale(), buffer->stale());
 
     wl_surface_attach(surface_, buffer->buffer(), 0, 0);
+    // The buffer's device pixels shown at the logical size: by the viewport for any
+    // scale, else by the integer buffer scale.
+    if (viewport_ != nullptr) {
+        wp_viewport_set_destination(viewport_, width_, height_);
+    } else if (scaleSent_ != scale_) {
+        wl_surface_set_buffer_scale(surface_, static_cast<int32_t>(scale_));
+    }
+    scaleSent_ = scale_;
     for (int i = 0; i < cairo_region_num_rectangles(unsent_); ++i) {
         cairo_rectangle_int_t part;
         cairo_region_get_rectangle(unsent_, i, &part);
@@ -262,7 +330,7 @@ void WaylandWindow::SendFrameIfReady() {
     buffer->MarkBusy();
 }
 
-int WaylandWindow::DeviceWidth() const { return static_cast<int>(std::ceil(width_ * scale())); }
-int WaylandWindow::DeviceHeight() const { return static_cast<int>(std::ceil(height_ * scale())); }
+int WaylandWindow::DeviceWidth() const { return base::DeviceEnd(width_, scale_); }
+int WaylandWindow::DeviceHeight() const { return base::DeviceEnd(height_, scale_); }
 
 }  // namespace platform::video::wayland

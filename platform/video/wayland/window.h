@@ -8,6 +8,7 @@
 #include <wayland-client.h>
 
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ struct xdg_surface_listener;
 struct xdg_toplevel_listener;
 struct xdg_toplevel;
 struct zxdg_toplevel_decoration_v1;
+struct wp_fractional_scale_v1;
+struct wp_fractional_scale_v1_listener;
+struct wp_viewport;
 
 namespace platform::video::wayland {
 
@@ -27,7 +31,8 @@ class Connection;
 
 class WaylandWindow final : public Window {
 public:
-    WaylandWindow(Connection& connection, HWND window, int clientWidth, int clientHeight);
+    // events hears the scale the window starts at, when that is not 1.
+    WaylandWindow(Connection& connection, HWND window, int clientWidth, int clientHeight, EventSink& events);
     ~WaylandWindow() override;
     WaylandWindow(const WaylandWindow&) = delete;
     WaylandWindow& operator=(const WaylandWindow&) = delete;
@@ -41,7 +46,9 @@ public:
     HWND handle() const { return window_; }
     wl_surface* surface() const { return surface_; }
     // Device pixels per logical pixel: the scale frames are drawn at.
-    double scale() const { return 1.0; }
+    double scale() const { return scale_; }
+    // An output's scale changed: the window follows it if it is on that output.
+    void OnOutputScaleChanged() { FollowOutputs(); }
     // The compositor is gone: nothing is sent for this window any more.
     void MarkGone() { gone_ = true; }
     // Sends the composed frame when the compositor is ready for one and a buffer is free.
@@ -51,6 +58,8 @@ private:
     static const ::xdg_surface_listener SurfaceListener;
     static const ::xdg_toplevel_listener ToplevelListener;
     static const wl_callback_listener FrameListener;
+    static const wl_surface_listener SurfaceOutputsListener;
+    static const ::wp_fractional_scale_v1_listener FractionalScaleListener;
 
     void CreateRole();
     void DestroyRole();
@@ -58,6 +67,10 @@ private:
     ShmBuffer* FreeBuffer();
     int DeviceWidth() const;
     int DeviceHeight() const;
+    // The scale of the outputs the surface is on (the largest), unless the compositor
+    // says a fractional one.
+    void FollowOutputs();
+    void SetScale(double scale, EventSink* events);
 
     Connection& connection_;
     HWND window_;
@@ -67,6 +80,12 @@ private:
     xdg_toplevel* toplevel_ = nullptr;
     zxdg_toplevel_decoration_v1* decoration_ = nullptr;
     wl_callback* frameCallback_ = nullptr;
+    wp_fractional_scale_v1* fractionalScale_ = nullptr;
+    wp_viewport* viewport_ = nullptr;
+    std::set<wl_output*> outputs_;  // the outputs the surface is on
+    double scale_ = 1.0;
+    bool fractional_ = false;  // the compositor said a fractional scale
+    double scaleSent_ = 0;     // the scale the surface state was last committed at
     std::string title_;
     bool shown_ = false;
     bool configured_ = false;
