@@ -79,10 +79,11 @@ run_program() { # ENVIRONMENT...
 }
 
 # The program's window as sway says it (name, app_id, where its content is), or nothing.
-# Only once sway has made it float (the configuration's for_window), its final place.
+# Only once sway has made it float (the configuration's for_window) and put its title bar
+# above it: before that, its rectangles still change.
 window_node() {
-  as_sway_user swaymsg -t get_tree 2>/dev/null |
-    jq -c '.. | objects | select(.app_id? == "io.github.sessionvol.sessionvol" and .type == "floating_con")' | head -1
+  as_sway_user swaymsg -t get_tree 2>/dev/null | jq -c '.. | objects | select(.app_id? == "io.github.sessionvol.sessionvol"
+    and .type == "floating_con" and .deco_rect.height > 0)' | head -1
 }
 
 wait_for_window() {
