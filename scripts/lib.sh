@@ -5,6 +5,7 @@
 SESSIONVOL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libcairo2-dev libpango1.0-dev libx11-dev libfontconfig-dev fonts-dejavu-core libpulse-dev
+  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
 )
 # A private virtual display, its screenshots, and the display check.
 SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
@@ -16,11 +17,14 @@ SESSIONVOL_PACKAGE_PACKAGES=(libgtest-dev libbenchmark-dev libxext-dev mingw-w64
 # and qemu-aarch64, which runs the arm64 tests here.
 SESSIONVOL_ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user
   libcairo2-dev:arm64 libpango1.0-dev:arm64 libx11-dev:arm64 libfontconfig-dev:arm64 libpulse-dev:arm64
+  libwayland-dev:arm64 libxkbcommon-dev:arm64
   libgtest-dev:arm64 libbenchmark-dev:arm64 libxext-dev:arm64)
 # Besides the test tools: the packages' checkers (lintian, appstreamcli,
-# desktop-file-validate) and make for the source tarball's plain cmake build.
+# desktop-file-validate), make for the source tarball's plain cmake build, and the
+# compositor the wayland backend is tested under with what drives it (sway nested in
+# Xvfb, grim for pictures, xdotool for input, jq for sway's window tree).
 SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon fonts-noto-cjk wine wine64 clang libclang-rt-14-dev clang-format git unzip gdb
-  lintian appstream desktop-file-utils make)
+  lintian appstream desktop-file-utils make sway grim xdotool jq)
 # What the benchmarks in bench/ run besides the build: the desktop mixer they compare
 # with, and the system-call counter.
 SESSIONVOL_BENCH_PACKAGES=(xvfb pulseaudio pulseaudio-utils pavucontrol strace)
