@@ -115,6 +115,62 @@ stop_private_display() {
   return 0
 }
 
+# Starts sway nested in the private X display (start_private_display first), as the
+# unprivileged user SESSIONVOL_SWAY_USER (default sessionvol-sway, created when missing:
+# sway refuses to run as root), with its output of 1600 by 1000 pixels at SCALE and the
+# program's window floating. Sets SESSIONVOL_SWAY_SOCKET (the compositor's socket, an
+# absolute path for WAYLAND_DISPLAY) and SESSIONVOL_SWAY_PID; returns 1 when sway does
+# not come up within 10 s. stop_private_sway ends it. Needs root.
+start_private_sway() { # SCALE
+  local user=${SESSIONVOL_SWAY_USER:-sessionvol-sway}
+  id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || return 1
+  SESSIONVOL_SWAY_DIR=$(mktemp -d)
+  chmod 755 "$SESSIONVOL_SWAY_DIR"
+  mkdir -m 700 "$SESSIONVOL_SWAY_DIR/run"
+  chown "$user" "$SESSIONVOL_SWAY_DIR/run"
+  cat >"$SESSIONVOL_SWAY_DIR/config" <<CONFIG
+xwayland disable
+output * resolution 1600x1000 position 0 0 scale $1
+floating_maximum_size -1 x -1
+for_window [app_id="io.github.sessionvol.sessionvol"] floating enable
+CONFIG
+  chmod 644 "$SESSIONVOL_SWAY_DIR/config"
+  setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" \
+    HOME="$SESSIONVOL_SWAY_DIR/run" XDG_RUNTIME_DIR="$SESSIONVOL_SWAY_DIR/run" SWAYSOCK="$SESSIONVOL_SWAY_DIR/run/ipc.sock" \
+    WLR_BACKENDS=x11 WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 sway -c "$SESSIONVOL_SWAY_DIR/config" \
+    >"$SESSIONVOL_SWAY_DIR/sway.log" 2>&1 &
+  SESSIONVOL_SWAY_PID=$!
+  SESSIONVOL_SWAY_SOCKET=$SESSIONVOL_SWAY_DIR/run/wayland-1
+  for _ in $(seq 100); do
+    [ -S "$SESSIONVOL_SWAY_SOCKET" ] && as_sway_user swaymsg -t get_version >/dev/null 2>&1 && return 0
+    process_running "$SESSIONVOL_SWAY_PID" || break
+    sleep 0.1
+  done
+  echo "sway did not come up at scale $1; the end of its log:" >&2
+  tail -5 "$SESSIONVOL_SWAY_DIR/sway.log" >&2
+  return 1
+}
+
+# Runs a command as sway's user, as a client of the sway started last (grim, swaymsg).
+as_sway_user() {
+  local user=${SESSIONVOL_SWAY_USER:-sessionvol-sway}
+  setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env XDG_RUNTIME_DIR="$SESSIONVOL_SWAY_DIR/run" \
+    WAYLAND_DISPLAY=wayland-1 SWAYSOCK="$SESSIONVOL_SWAY_DIR/run/ipc.sock" "$@"
+}
+
+# Ends sway (SIGKILL with KILL as its argument: a compositor that dies) and removes its
+# folder.
+stop_private_sway() { # [KILL]
+  if [ -n "${SESSIONVOL_SWAY_PID:-}" ]; then
+    if [ "${1:-}" = KILL ]; then kill -KILL "$SESSIONVOL_SWAY_PID" 2>/dev/null || true; fi
+    end_process "$SESSIONVOL_SWAY_PID" 5
+  fi
+  SESSIONVOL_SWAY_PID=""
+  [ -n "${SESSIONVOL_SWAY_DIR:-}" ] && rm -rf "$SESSIONVOL_SWAY_DIR"
+  SESSIONVOL_SWAY_DIR=""
+  return 0
+}
+
 # True while the process runs (a zombie that waits for its parent does not count).
 process_running() {
   local state

@@ -6,70 +6,35 @@
 # - a click on "0.25" changes the session (the volume box changes);
 # - the compositor's close (swaymsg kill) ends the program with exit code 0;
 # - a compositor that dies (SIGKILL) ends the program with exit code 0.
-# Sway refuses to run as root: it runs as an unprivileged user (created when missing),
-# and the program connects to its socket by absolute path.
+# Sway refuses to run as root: it runs as an unprivileged user (scripts/lib.sh's
+# start_private_sway), and the program connects to its socket by absolute path.
 set -u
 program=$1 output=$2
 source "$(dirname "$0")/../scripts/lib.sh"
-user=${SESSIONVOL_SWAY_USER:-sessionvol-sway}
-for tool in sway swaymsg grim xdotool Xvfb jq compare unshare; do
+for tool in sway swaymsg grim xdotool Xvfb jq compare unshare setpriv useradd; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed (scripts/test installs it)"; exit 77; }
 done
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: runs sway as a user of its own and the program in a PID namespace: needs root"
   exit 77
 fi
-id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" ||
-  { echo "FAIL: cannot create the user $user for sway"; exit 1; }
 
 rm -rf "$output"
 mkdir -p "$output"
 work=$(mktemp -d)
 chmod 755 "$work"
-program_pid="" sway_pid=""
+program_pid=""
 cleanup() {
   [ -n "$program_pid" ] && end_process "$program_pid" 2
-  [ -n "$sway_pid" ] && end_process "$sway_pid" 5
+  stop_private_sway
   stop_private_display
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; [ -f "$work/sway.log" ] && tail -5 "$work/sway.log"; exit 1; }
+fail() { echo "FAIL: $*"; exit 1; }
 
 # The output is 1600 by 1000 pixels at either scale, so the 784 by 361 window fits.
 SESSIONVOL_XVFB_SCREEN=1600x1000x24 start_private_display || fail "could not start Xvfb"
-
-as_sway_user() { setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env XDG_RUNTIME_DIR="$work/run" \
-  WAYLAND_DISPLAY=wayland-1 SWAYSOCK="$work/run/ipc.sock" "$@"; }
-
-start_sway() { # SCALE
-  rm -rf "$work/run"
-  mkdir -m 700 "$work/run"
-  chown "$user" "$work/run"
-  cat >"$work/config" <<CONFIG
-xwayland disable
-output * resolution 1600x1000 position 0 0 scale $1
-floating_maximum_size -1 x -1
-for_window [app_id="io.github.sessionvol.sessionvol"] floating enable
-CONFIG
-  chmod 644 "$work/config"
-  setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" \
-    HOME="$work/run" XDG_RUNTIME_DIR="$work/run" SWAYSOCK="$work/run/ipc.sock" WLR_BACKENDS=x11 WLR_RENDERER=pixman \
-    WLR_LIBINPUT_NO_DEVICES=1 sway -c "$work/config" >"$work/sway.log" 2>&1 &
-  sway_pid=$!
-  # Provisioned here, so a sway that does not come up fails the test rather than skip it.
-  for _ in $(seq 100); do
-    [ -S "$work/run/wayland-1" ] && as_sway_user swaymsg -t get_version >/dev/null 2>&1 && return 0
-    process_running "$sway_pid" || break
-    sleep 0.1
-  done
-  fail "sway did not come up at scale $1"
-}
-
-stop_sway() {
-  end_process "$sway_pid" 5
-  sway_pid=""
-}
 
 # The program inside a PID namespace of its own, so that the process ID in its value row
 # reads the same in every run.
@@ -101,8 +66,8 @@ wait_for_window() {
 grab_window() { # NODE FILE
   local geometry
   geometry=$(jq -r '"\(.rect.x + .window_rect.x),\(.rect.y + .window_rect.y) \(.window_rect.width)x\(.window_rect.height)"' <<<"$1")
-  as_sway_user grim -g "$geometry" "$work/run/grab.png" || return 1
-  cp "$work/run/grab.png" "$2"
+  as_sway_user grim -g "$geometry" "$SESSIONVOL_SWAY_DIR/run/grab.png" || return 1
+  cp "$SESSIONVOL_SWAY_DIR/run/grab.png" "$2"
 }
 
 differing_pixels() { compare -metric AE "$@" null: 2>&1 || true; }
@@ -122,8 +87,9 @@ reference_frame() { # SCALE FILE
 checks=0
 for scale in 1 2; do
   reference_frame "$scale" "$output/reference-scale$scale.png" || fail "the offscreen backend wrote no frame"
-  start_sway "$scale"
-  run_program WAYLAND_DISPLAY="$work/run/wayland-1"
+  # Provisioned here, so a sway that does not come up fails the test rather than skip it.
+  start_private_sway "$scale" || fail "sway did not come up at scale $scale"
+  run_program WAYLAND_DISPLAY="$SESSIONVOL_SWAY_SOCKET"
   node=$(wait_for_window) || fail "no window with app_id io.github.sessionvol.sessionvol at scale $scale"
   grab_window "$node" "$output/first-frame-scale$scale.png" || fail "grim could not take the window"
   name=$(jq -r .name <<<"$node")
@@ -158,10 +124,9 @@ for scale in 1 2; do
   [ "$status" -eq 0 ] || fail "exit code $status after the compositor's close"
   echo "scale $scale: the compositor's close ended the program with exit code 0"
 
-  run_program WAYLAND_DISPLAY="$work/run/wayland-1"
+  run_program WAYLAND_DISPLAY="$SESSIONVOL_SWAY_SOCKET"
   wait_for_window >/dev/null || fail "no window the second time at scale $scale"
-  kill -KILL "$sway_pid"
-  sway_pid=""
+  stop_private_sway KILL
   status=0
   wait_for_exit "$program_pid" 30 || status=$?
   process_running "$program_pid" && fail "still running 30 s after the compositor died"
