@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The wayland backend beside the x11 one, in one run: one private Xvfb (sway 1.7 nested
+# in it for Wayland, at scale 1, started only for the Wayland half so that nothing lies
+# over the X window), one private PulseAudio with two playing streams, the release build.
+# - first frame: exec to the first frame on the display, RUNS times (default 10). X11:
+#   the value row's text read back from the X server (bench/probe, as first_paint.sh).
+#   Wayland: sway's IPC event of the window's mapping, which sway sends when the first
+#   buffer arrives; that buffer is the whole first frame, value row included (the
+#   wayland_sway test compares it with the reference image).
+# - idle: CPU per 30 ms tick over SECONDS (default 10; bench/probe cpu) and system calls
+#   per tick of the window thread (strace, 5 s), as idle_cpu.sh.
+# - change -> pixels: pactl sets the volume of the lowest-numbered stream, CHANGES times
+#   (default 20), until the volume box's pixels differ. X11: read back through Xlib
+#   (import); Wayland: grim of the box. Both include pactl's own start (about 5 ms) and
+#   the poll's period (printed); the figures compare the backends, not the tick.
+# Usage: bench/wayland_beside_x11.sh [RUNS] [SECONDS] [CHANGES]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export SESSIONVOL_XVFB_SCREEN=1600x1000x24
+source bench/common.sh
+runs=${1:-10}
+seconds=${2:-10}
+changes=${3:-20}
+start_bench_desktop
+trap 'bench_cleanup; stop_private_sway' EXIT
+ticks=$((seconds * 1000 / 30))
+now_ms() { echo "${EPOCHREALTIME/./}" | awk '{ printf "%.3f", $1 / 1000 }'; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
+
+# Idle figures of a running program: CPU per tick, system calls per tick.
+idle_figures() { # PID
+  local cpu trace
+  read -r cpu _ < <(run_probe $((seconds + 30)) cpu "$1" "$seconds")
+  trace=$(mktemp)
+  timeout -s INT --kill-after=5 5 strace -ttt -p "$1" -o "$trace" 2>/dev/null || true
+  awk -v ns="$cpu" -v t="$ticks" 'BEGIN { printf "%.1f us CPU per tick", ns / 1000 / t }'
+  awk '/ (poll|ppoll|epoll_pwait2|epoll_wait)\(/ { waits++ } { calls++ }
+       END { printf ", %.2f system calls per tick\n", calls / waits }' "$trace"
+  rm -f "$trace"
+}
+
+lowest_stream() { timeout 5 pactl list short sink-inputs | sort -n | head -1 | cut -f1; }
+
+# Sets the volume, then runs GRAB (which writes the box to FILE) until the box differs
+# from BEFORE; prints the milliseconds.
+change_to_pixels() { # LEVEL BEFORE FILE GRAB...
+  local level=$1 before=$2 file=$3 start end
+  shift 3
+  start=$(now_ms)
+  timeout 5 pactl set-sink-input-volume "$(lowest_stream)" "$level%"
+  for _ in $(seq 1000); do
+    "$@" >/dev/null 2>&1 || true
+    cmp -s "$file" "$before" || { end=$(now_ms); elapsed "$start" "$end"; return 0; }
+  done
+  echo "no change within 1000 polls" >&2
+  return 1
+}
+
+levels=(30 70)
+
+echo "== x11"
+x11_first=()
+for _ in $(seq "$runs"); do
+  start_watched "$title" row env PLATFORM_VIDEO=x11 "$program"
+  x11_first+=("$started_ms")
+  stop_watched
+done
+echo "first frame (exec to value row on the server) over $runs runs: $(printf '%s\n' "${x11_first[@]}" | median_worst) ms"
+start_watched "$title" row env PLATFORM_VIDEO=x11 "$program"
+sleep 1
+echo "idle: $(idle_figures "$started_pid")"
+window=$("$x11_window" wait "$title" 10)
+box=$(mktemp --suffix=.rgb) before=$(mktemp --suffix=.rgb)
+grab_x11() { import -window "$window" -crop 300x30+10+125 "rgb:$box"; }
+grab_x11; cp "$box" "$before"
+period=$( { time -p for _ in 1 2 3 4 5; do grab_x11; done; } 2>&1 | awk '/real/ { printf "%.1f", $2 * 1000 / 5 }')
+x11_change=()
+for i in $(seq "$changes"); do
+  x11_change+=("$(change_to_pixels "${levels[$((i % 2))]}" "$before" "$box" grab_x11)")
+  sleep 0.$((RANDOM % 3))
+  grab_x11; cp "$box" "$before"
+done
+echo "change -> pixels over $changes changes (poll period ${period} ms): $(printf '%s\n' "${x11_change[@]}" | median_worst) ms"
+stop_watched
+
+echo "== wayland (sway at scale 1)"
+start_private_sway 1
+events=$(mktemp)
+as_sway_user swaymsg -t subscribe -m '["window"]' >"$events" 2>/dev/null &
+subscriber=$!
+bench_pids+=("$subscriber")
+sleep 0.5
+wayland_first=()
+for _ in $(seq "$runs"); do
+  : >"$events"
+  start=$(now_ms)
+  WAYLAND_DISPLAY=$SESSIONVOL_SWAY_SOCKET PLATFORM_VIDEO=wayland "$program" >/dev/null 2>&1 &
+  pid=$!
+  for _ in $(seq 3000); do grep -q '"change": "new"' "$events" && break; sleep 0.001; done
+  end=$(now_ms)
+  grep -q '"change": "new"' "$events" || { echo "no window within 3000 polls" >&2; exit 1; }
+  wayland_first+=("$(elapsed "$start" "$end")")
+  end_process "$pid"
+done
+echo "first frame (exec to sway mapping the first buffer; poll 1 ms) over $runs runs: $(printf '%s\n' "${wayland_first[@]}" | median_worst) ms"
+WAYLAND_DISPLAY=$SESSIONVOL_SWAY_SOCKET PLATFORM_VIDEO=wayland "$program" >/dev/null 2>&1 &
+pid=$!
+bench_pids+=("$pid")
+sleep 2
+echo "idle: $(idle_figures "$pid")"
+node=$(as_sway_user swaymsg -t get_tree | jq -c '.. | objects | select(.app_id? == "io.github.sessionvol.sessionvol" and .type == "floating_con")' | head -1)
+x=$(jq '.rect.x + .window_rect.x' <<<"$node") y=$(jq '.rect.y + .window_rect.y' <<<"$node")
+grab_wayland() { as_sway_user grim -t ppm -g "$((x + 10)),$((y + 125)) 300x30" - >"$box"; }
+grab_wayland; cp "$box" "$before"
+period=$( { time -p for _ in 1 2 3 4 5; do grab_wayland; done; } 2>&1 | awk '/real/ { printf "%.1f", $2 * 1000 / 5 }')
+wayland_change=()
+for i in $(seq "$changes"); do
+  wayland_change+=("$(change_to_pixels "${levels[$((i % 2))]}" "$before" "$box" grab_wayland)")
+  sleep 0.$((RANDOM % 3))
+  grab_wayland; cp "$box" "$before"
+done
+echo "change -> pixels over $changes changes (poll period ${period} ms): $(printf '%s\n' "${wayland_change[@]}" | median_worst) ms"
+end_process "$pid"
+rm -f "$events" "$box" "$before"
+load_line
