@@ -4,7 +4,8 @@
 # - the window appears with the program's title and the desktop entry's app_id, and its
 #   first frame is the offscreen backend's image of the same program at that scale;
 # - a click on "0.25" changes the session (the volume box changes);
-# - the compositor's close (swaymsg kill) ends the program with exit code 0;
+# - the compositor's close (swaymsg kill) ends the program with exit code 0, and so does
+#   Alt+F4 typed on the keyboard (scale 1);
 # - a compositor that dies (SIGKILL) ends the program with exit code 0.
 # Sway refuses to run as root: it runs as an unprivileged user (scripts/lib.sh's
 # start_private_sway), and the program connects to its socket by absolute path.
@@ -123,6 +124,22 @@ for scale in 1 2; do
   program_pid=""
   [ "$status" -eq 0 ] || fail "exit code $status after the compositor's close"
   echo "scale $scale: the compositor's close ended the program with exit code 0"
+
+  if [ "$scale" = 1 ]; then
+    # Keys through the compositor's keymap: Alt+F4 is Alt held and VK_F4, which closes.
+    run_program WAYLAND_DISPLAY="$SESSIONVOL_SWAY_SOCKET"
+    node=$(wait_for_window) || fail "no window for the keyboard at scale $scale"
+    x=$(jq -r ".rect.x + .window_rect.x" <<<"$node") y=$(jq -r ".rect.y + .window_rect.y" <<<"$node")
+    xdotool mousemove $((x + 400)) $((y + 300))
+    sleep 0.2
+    xdotool key alt+F4
+    status=0
+    wait_for_exit "$program_pid" 30 || status=$?
+    process_running "$program_pid" && fail "still running 30 s after Alt+F4"
+    program_pid=""
+    [ "$status" -eq 0 ] || fail "exit code $status after Alt+F4"
+    echo "scale $scale: Alt+F4 on the keyboard ended the program with exit code 0"
+  fi
 
   run_program WAYLAND_DISPLAY="$SESSIONVOL_SWAY_SOCKET"
   wait_for_window >/dev/null || fail "no window the second time at scale $scale"
