@@ -4,15 +4,16 @@
 # over the X window), one private PulseAudio with two playing streams, the release build.
 # - first frame: exec to the first frame on the display, RUNS times (default 10). X11:
 #   the value row's text read back from the X server (bench/probe, as first_paint.sh).
-#   Wayland: sway's IPC event of the window's mapping, which sway sends when the first
-#   buffer arrives; that buffer is the whole first frame, value row included (the
-#   wayland_sway test compares it with the reference image).
+#   Wayland: sway's IPC event of the window's mapping, read as it comes, which sway sends
+#   when the first buffer arrives; that buffer is the whole first frame, value row
+#   included (the wayland_sway test compares it with the reference image).
 # - idle: CPU per 30 ms tick over SECONDS (default 10; bench/probe cpu) and system calls
 #   per tick of the window thread (strace, 5 s), as idle_cpu.sh.
-# - change -> pixels: pactl sets the volume of the lowest-numbered stream, CHANGES times
-#   (default 20), until the volume box's pixels differ. X11: read back through Xlib
-#   (import); Wayland: grim of the box. Both include pactl's own start (about 5 ms) and
-#   the poll's period (printed); the figures compare the backends, not the tick.
+# - change -> pixels: the volume of the lowest-numbered stream changes, CHANGES times
+#   (default 20), until the volume box's pixels differ. X11: bench/probe change, as
+#   change_to_pixels.sh (libpulse, MIT-SHM read-back every 0.5 ms). Wayland: pactl sets
+#   it and grim takes the box until it differs; that includes pactl's start and grim's
+#   period (printed), so it bounds the figure from above.
 # Usage: bench/wayland_beside_x11.sh [RUNS] [SECONDS] [CHANGES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -69,40 +70,33 @@ echo "first frame (exec to value row on the server) over $runs runs: $(printf '%
 start_watched "$title" row env PLATFORM_VIDEO=x11 "$program"
 sleep 1
 echo "idle: $(idle_figures "$started_pid")"
-window=$("$x11_window" wait "$title" 10)
-box=$(mktemp --suffix=.rgb) before=$(mktemp --suffix=.rgb)
-grab_x11() { import -window "$window" -crop 300x30+10+125 "rgb:$box"; }
-grab_x11; cp "$box" "$before"
-period=$( { time -p for _ in 1 2 3 4 5; do grab_x11; done; } 2>&1 | awk '/real/ { printf "%.1f", $2 * 1000 / 5 }')
-x11_change=()
-for i in $(seq "$changes"); do
-  x11_change+=("$(change_to_pixels "${levels[$((i % 2))]}" "$before" "$box" grab_x11)")
-  sleep 0.$((RANDOM % 3))
-  grab_x11; cp "$box" "$before"
-done
-echo "change -> pixels over $changes changes (poll period ${period} ms): $(printf '%s\n' "${x11_change[@]}" | median_worst) ms"
+box=$(mktemp --suffix=.ppm) before=$(mktemp --suffix=.ppm)
+# Each change waits at most 2 s for the window.
+result=$(run_probe $((changes * 3 + 60)) change "$title" 12 127 296 26 "$changes")
+echo "change -> pixels (bench/probe: libpulse sets the volume, MIT-SHM reads the box back every 0.5 ms):"
+sed 's/^/  /' <<<"$result"
 stop_watched
 
 echo "== wayland (sway at scale 1)"
 start_private_sway 1
-events=$(mktemp)
-as_sway_user swaymsg -t subscribe -m '["window"]' >"$events" 2>/dev/null &
-subscriber=$!
-bench_pids+=("$subscriber")
+# sway's window events, one line each, read as they come: no polling.
+coproc events { as_sway_user swaymsg -r -t subscribe -m '["window"]' 2>/dev/null; }
+bench_pids+=("$events_PID")
 sleep 0.5
 wayland_first=()
 for _ in $(seq "$runs"); do
-  : >"$events"
   start=$(now_ms)
   WAYLAND_DISPLAY=$SESSIONVOL_SWAY_SOCKET PLATFORM_VIDEO=wayland "$program" >/dev/null 2>&1 &
   pid=$!
-  for _ in $(seq 3000); do grep -q '"change": "new"' "$events" && break; sleep 0.001; done
-  end=$(now_ms)
-  grep -q '"change": "new"' "$events" || { echo "no window within 3000 polls" >&2; exit 1; }
+  end=""
+  while read -r -t 30 line <&"${events[0]}"; do
+    [[ "$line" == *'"change": "new"'* || "$line" == *'"change":"new"'* ]] && { end=$(now_ms); break; }
+  done
+  [ -n "$end" ] || { echo "no window within 30 s" >&2; exit 1; }
   wayland_first+=("$(elapsed "$start" "$end")")
   end_process "$pid"
 done
-echo "first frame (exec to sway mapping the first buffer; poll 1 ms) over $runs runs: $(printf '%s\n' "${wayland_first[@]}" | median_worst) ms"
+echo "first frame (exec to sway's event of the window's mapping, the first buffer) over $runs runs: $(printf '%s\n' "${wayland_first[@]}" | median_worst) ms"
 WAYLAND_DISPLAY=$SESSIONVOL_SWAY_SOCKET PLATFORM_VIDEO=wayland "$program" >/dev/null 2>&1 &
 pid=$!
 bench_pids+=("$pid")
@@ -121,5 +115,5 @@ for i in $(seq "$changes"); do
 done
 echo "change -> pixels over $changes changes (poll period ${period} ms): $(printf '%s\n' "${wayland_change[@]}" | median_worst) ms"
 end_process "$pid"
-rm -f "$events" "$box" "$before"
+rm -f "$box" "$before"
 load_line
