@@ -12,8 +12,9 @@
 # - change -> pixels: the volume of the lowest-numbered stream changes, CHANGES times
 #   (default 20), until the volume box's pixels differ. X11: bench/probe change, as
 #   change_to_pixels.sh (libpulse, MIT-SHM read-back every 0.5 ms). Wayland: pactl sets
-#   it and grim takes the box until it differs; that includes pactl's start and grim's
-#   period (printed), so it bounds the figure from above.
+#   it, and libwayland's request log (WAYLAND_DEBUG=client, stamped with the wall clock)
+#   gives the moment the new frame was committed to sway; pactl's own start counts, so
+#   it bounds the figure from above. (grim cannot poll fast enough for this.)
 # Usage: bench/wayland_beside_x11.sh [RUNS] [SECONDS] [CHANGES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,21 +43,6 @@ idle_figures() { # PID
 
 lowest_stream() { timeout 5 pactl list short sink-inputs | sort -n | head -1 | cut -f1; }
 
-# Sets the volume, then runs GRAB (which writes the box to FILE) until the box differs
-# from BEFORE; prints the milliseconds.
-change_to_pixels() { # LEVEL BEFORE FILE GRAB...
-  local level=$1 before=$2 file=$3 start end
-  shift 3
-  start=$(now_ms)
-  timeout 5 pactl set-sink-input-volume "$(lowest_stream)" "$level%"
-  for _ in $(seq 1000); do
-    "$@" >/dev/null 2>&1 || true
-    cmp -s "$file" "$before" || { end=$(now_ms); elapsed "$start" "$end"; return 0; }
-  done
-  echo "no change within 1000 polls" >&2
-  return 1
-}
-
 levels=(30 70)
 
 echo "== x11"
@@ -70,7 +56,6 @@ echo "first frame (exec to value row on the server) over $runs runs: $(printf '%
 start_watched "$title" row env PLATFORM_VIDEO=x11 "$program"
 sleep 1
 echo "idle: $(idle_figures "$started_pid")"
-box=$(mktemp --suffix=.ppm) before=$(mktemp --suffix=.ppm)
 # Each change waits at most 2 s for the window.
 result=$(run_probe $((changes * 3 + 60)) change "$title" 12 127 296 26 "$changes")
 echo "change -> pixels (bench/probe: libpulse sets the volume, MIT-SHM reads the box back every 0.5 ms):"
@@ -97,23 +82,27 @@ for _ in $(seq "$runs"); do
   end_process "$pid"
 done
 echo "first frame (exec to sway's event of the window's mapping, the first buffer) over $runs runs: $(printf '%s\n' "${wayland_first[@]}" | median_worst) ms"
-WAYLAND_DISPLAY=$SESSIONVOL_SWAY_SOCKET PLATFORM_VIDEO=wayland "$program" >/dev/null 2>&1 &
+# libwayland's own log of the requests (WAYLAND_DEBUG), each stamped with the wall clock
+# in microseconds modulo 10^9: the time a change's frame was committed to the compositor.
+debug_log=$(mktemp)
+WAYLAND_DEBUG=client WAYLAND_DISPLAY=$SESSIONVOL_SWAY_SOCKET PLATFORM_VIDEO=wayland "$program" >/dev/null 2>"$debug_log" &
 pid=$!
 bench_pids+=("$pid")
 sleep 2
+commits() { grep -c 'wl_surface@[0-9]*\.commit()' "$debug_log" || true; }
 echo "idle: $(idle_figures "$pid")"
-node=$(as_sway_user swaymsg -t get_tree | jq -c '.. | objects | select(.app_id? == "io.github.sessionvol.sessionvol" and .type == "floating_con")' | head -1)
-x=$(jq '.rect.x + .window_rect.x' <<<"$node") y=$(jq '.rect.y + .window_rect.y' <<<"$node")
-grab_wayland() { as_sway_user grim -t ppm -g "$((x + 10)),$((y + 125)) 300x30" - >"$box"; }
-grab_wayland; cp "$box" "$before"
-period=$( { time -p for _ in 1 2 3 4 5; do grab_wayland; done; } 2>&1 | awk '/real/ { printf "%.1f", $2 * 1000 / 5 }')
 wayland_change=()
 for i in $(seq "$changes"); do
-  wayland_change+=("$(change_to_pixels "${levels[$((i % 2))]}" "$before" "$box" grab_wayland)")
+  before=$(commits)
+  start=${EPOCHREALTIME/./}
+  timeout 5 pactl set-sink-input-volume "$(lowest_stream)" "${levels[$((i % 2))]}%"
+  for _ in $(seq 500); do [ "$(commits)" -gt "$before" ] && break; sleep 0.01; done
+  [ "$(commits)" -gt "$before" ] || { echo "no frame within 5 s of a change" >&2; exit 1; }
+  stamp=$(grep 'wl_surface@[0-9]*\.commit()' "$debug_log" | sed -n "$((before + 1))p" | sed -E 's/^\[ *([0-9]+)\.([0-9]+)\].*/\1\2/')
+  wayland_change+=("$(awk -v s="$start" -v c="$stamp" 'BEGIN { d = (c - s % 1000000000 + 1000000000) % 1000000000; printf "%.2f", d / 1000 }')")
   sleep 0.$((RANDOM % 3))
-  grab_wayland; cp "$box" "$before"
 done
-echo "change -> pixels over $changes changes (poll period ${period} ms): $(printf '%s\n' "${wayland_change[@]}" | median_worst) ms"
+echo "change -> frame committed to sway over $changes changes (pactl to wl_surface.commit): $(printf '%s\n' "${wayland_change[@]}" | median_worst) ms"
 end_process "$pid"
-rm -f "$box" "$before"
+rm -f "$debug_log"
 load_line
