@@ -83,7 +83,8 @@ for _ in $(seq "$runs"); do
 done
 echo "first frame (exec to sway's event of the window's mapping, the first buffer) over $runs runs: $(printf '%s\n' "${wayland_first[@]}" | median_worst) ms"
 # libwayland's own log of the requests (WAYLAND_DEBUG), each stamped with the wall clock
-# in microseconds modulo 10^9: the time a change's frame was committed to the compositor.
+# in microseconds modulo 2^32 (libwayland 1.21 prints an unsigned int): the time a
+# change's frame was committed to the compositor.
 debug_log=$(mktemp)
 WAYLAND_DEBUG=client WAYLAND_DISPLAY=$SESSIONVOL_SWAY_SOCKET PLATFORM_VIDEO=wayland "$program" >/dev/null 2>"$debug_log" &
 pid=$!
@@ -99,7 +100,7 @@ for i in $(seq "$changes"); do
   for _ in $(seq 500); do [ "$(commits)" -gt "$before" ] && break; sleep 0.01; done
   [ "$(commits)" -gt "$before" ] || { echo "no frame within 5 s of a change" >&2; exit 1; }
   stamp=$(grep 'wl_surface@[0-9]*\.commit()' "$debug_log" | sed -n "$((before + 1))p" | sed -E 's/^\[ *([0-9]+)\.([0-9]+)\].*/\1\2/')
-  wayland_change+=("$(awk -v s="$start" -v c="$stamp" 'BEGIN { d = (c - s % 1000000000 + 1000000000) % 1000000000; printf "%.2f", d / 1000 }')")
+  wayland_change+=("$(awk -v s="$start" -v c="$stamp" 'BEGIN { m = 4294967296; d = (c - s % m + m) % m; printf "%.2f", d / 1000 }')")
   sleep 0.$((RANDOM % 3))
 done
 echo "change -> frame committed to sway over $changes changes (pactl to wl_surface.commit): $(printf '%s\n' "${wayland_change[@]}" | median_worst) ms"
