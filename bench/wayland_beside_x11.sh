@@ -12,9 +12,10 @@
 # - change -> pixels: the volume of the lowest-numbered stream changes, CHANGES times
 #   (default 20), until the volume box's pixels differ. X11: bench/probe change, as
 #   change_to_pixels.sh (libpulse, MIT-SHM read-back every 0.5 ms). Wayland: pactl sets
-#   it, and libwayland's request log (WAYLAND_DEBUG=client, stamped with the wall clock)
-#   gives the moment the new frame was committed to sway; pactl's own start counts, so
-#   it bounds the figure from above. (grim cannot poll fast enough for this.)
+#   it; from the server's change event (pactl subscribe, read as it comes) to the moment
+#   the new frame was committed to sway, from libwayland's request log
+#   (WAYLAND_DEBUG=client, stamped with the wall clock). grim cannot poll fast enough to
+#   see the pixels themselves; sway shows a committed frame with its next output frame.
 # Usage: bench/wayland_beside_x11.sh [RUNS] [SECONDS] [CHANGES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -92,18 +93,31 @@ bench_pids+=("$pid")
 sleep 2
 commits() { grep -c 'wl_surface@[0-9]*\.commit()' "$debug_log" || true; }
 echo "idle: $(idle_figures "$pid")"
+# The server's change events as a client sees them, read as they come: the start of each
+# change, so that pactl's own start (over 100 ms on a loaded machine) does not count.
+stream=$(lowest_stream)
+coproc changes_seen { exec pactl subscribe; }
+bench_pids+=("$changes_seen_PID")
+sleep 0.5
 wayland_change=()
 for i in $(seq "$changes"); do
   before=$(commits)
-  start=${EPOCHREALTIME/./}
-  timeout 5 pactl set-sink-input-volume "$(lowest_stream)" "${levels[$((i % 2))]}%"
+  timeout 5 pactl set-sink-input-volume "$stream" "${levels[$((i % 2))]}%" &
+  start=""
+  while read -r -t 5 line <&"${changes_seen[0]}"; do
+    [[ "$line" == *"'change' on sink-input #$stream"* ]] && { start=${EPOCHREALTIME/./}; break; }
+  done
+  wait
+  [ -n "$start" ] || { echo "no change event within 5 s" >&2; exit 1; }
   for _ in $(seq 500); do [ "$(commits)" -gt "$before" ] && break; sleep 0.01; done
   [ "$(commits)" -gt "$before" ] || { echo "no frame within 5 s of a change" >&2; exit 1; }
   stamp=$(grep 'wl_surface@[0-9]*\.commit()' "$debug_log" | sed -n "$((before + 1))p" | sed -E 's/^\[ *([0-9]+)\.([0-9]+)\].*/\1\2/')
-  wayland_change+=("$(awk -v s="$start" -v c="$stamp" 'BEGIN { m = 4294967296; d = (c - s % m + m) % m; printf "%.2f", d / 1000 }')")
+  wayland_change+=("$(awk -v s="$start" -v c="$stamp" 'BEGIN { m = 4294967296; d = (c - s % m + m) % m; if (d > m / 2) d -= m; printf "%.2f", d / 1000 }')")
   sleep 0.$((RANDOM % 3))
+  # Events of this change that came late are not the next one's start.
+  while read -r -t 0.2 line <&"${changes_seen[0]}"; do :; done
 done
-echo "change -> frame committed to sway over $changes changes (pactl to wl_surface.commit): $(printf '%s\n' "${wayland_change[@]}" | median_worst) ms"
+echo "change -> frame committed to sway over $changes changes (the server's change event to wl_surface.commit): $(printf '%s\n' "${wayland_change[@]}" | median_worst) ms"
 end_process "$pid"
 rm -f "$debug_log"
 load_line
