@@ -83,6 +83,8 @@ for _ in $(seq "$runs"); do
   end_process "$pid"
 done
 echo "first frame (exec to sway's event of the window's mapping, the first buffer) over $runs runs: $(printf '%s\n' "${wayland_first[@]}" | median_worst) ms"
+# bash keeps one coprocess at a time: the change events below need it.
+end_process "$events_PID"
 # libwayland's own log of the requests (WAYLAND_DEBUG), each stamped with the wall clock
 # in microseconds modulo 2^32 (libwayland 1.21 prints an unsigned int): the time a
 # change's frame was committed to the compositor.
@@ -103,11 +105,12 @@ wayland_change=()
 for i in $(seq "$changes"); do
   before=$(commits)
   timeout 5 pactl set-sink-input-volume "$stream" "${levels[$((i % 2))]}%" &
+  setter=$!
   start=""
   while read -r -t 5 line <&"${changes_seen[0]}"; do
     [[ "$line" == *"'change' on sink-input #$stream"* ]] && { start=${EPOCHREALTIME/./}; break; }
   done
-  wait
+  wait "$setter"
   [ -n "$start" ] || { echo "no change event within 5 s" >&2; exit 1; }
   for _ in $(seq 500); do [ "$(commits)" -gt "$before" ] && break; sleep 0.01; done
   [ "$(commits)" -gt "$before" ] || { echo "no frame within 5 s of a change" >&2; exit 1; }
