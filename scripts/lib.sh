@@ -5,6 +5,7 @@
 SESSIONVOL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libcairo2-dev libpango1.0-dev libx11-dev libfontconfig-dev fonts-dejavu-core libpulse-dev
+  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
 )
 # A private virtual display, its screenshots, and the display check.
 SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
@@ -16,11 +17,14 @@ SESSIONVOL_PACKAGE_PACKAGES=(libgtest-dev libbenchmark-dev libxext-dev mingw-w64
 # and qemu-aarch64, which runs the arm64 tests here.
 SESSIONVOL_ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user
   libcairo2-dev:arm64 libpango1.0-dev:arm64 libx11-dev:arm64 libfontconfig-dev:arm64 libpulse-dev:arm64
+  libwayland-dev:arm64 libxkbcommon-dev:arm64
   libgtest-dev:arm64 libbenchmark-dev:arm64 libxext-dev:arm64)
 # Besides the test tools: the packages' checkers (lintian, appstreamcli,
-# desktop-file-validate) and make for the source tarball's plain cmake build.
+# desktop-file-validate), make for the source tarball's plain cmake build, and the
+# compositor the wayland backend is tested under with what drives it (sway nested in
+# Xvfb, grim for pictures, xdotool for input, jq for sway's window tree).
 SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon fonts-noto-cjk wine wine64 clang libclang-rt-14-dev clang-format git unzip gdb
-  lintian appstream desktop-file-utils make)
+  lintian appstream desktop-file-utils make sway grim xdotool jq)
 # What the benchmarks in bench/ run besides the build: the desktop mixer they compare
 # with, and the system-call counter.
 SESSIONVOL_BENCH_PACKAGES=(xvfb x11-xserver-utils pulseaudio pulseaudio-utils pavucontrol strace)
@@ -104,10 +108,10 @@ ensure_packages() {
 
 # Starts a private X display and sets DISPLAY; stop_private_display ends it. Xvfb
 # picks a free display number itself and reports it once it accepts connections.
-# start_private_display [WIDTHxHEIGHT [XVFB OPTIONS...]]: a screen of 1280 x 1024
-# unless told otherwise.
+# start_private_display [WIDTHxHEIGHT [XVFB OPTIONS...]]: a screen of
+# $SESSIONVOL_XVFB_SCREEN, else 1280 x 1024, unless told otherwise.
 start_private_display() {
-  local reported size=${1:-1280x1024}
+  local reported size=${1:-${SESSIONVOL_XVFB_SCREEN:-1280x1024}}
   reported=$(mktemp)
   Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp "${@:2}" 3>"$reported" >/dev/null 2>&1 &
   SESSIONVOL_XVFB_PID=$!
@@ -129,6 +133,62 @@ start_private_display() {
 stop_private_display() {
   [ -n "${SESSIONVOL_XVFB_PID:-}" ] && end_process "$SESSIONVOL_XVFB_PID"
   SESSIONVOL_XVFB_PID=""
+  return 0
+}
+
+# Starts sway nested in the private X display (start_private_display first), as the
+# unprivileged user SESSIONVOL_SWAY_USER (default sessionvol-sway, created when missing:
+# sway refuses to run as root), with its output of 1600 by 1000 pixels at SCALE and the
+# program's window floating. Sets SESSIONVOL_SWAY_SOCKET (the compositor's socket, an
+# absolute path for WAYLAND_DISPLAY) and SESSIONVOL_SWAY_PID; returns 1 when sway does
+# not come up within 10 s. stop_private_sway ends it. Needs root.
+start_private_sway() { # SCALE
+  local user=${SESSIONVOL_SWAY_USER:-sessionvol-sway}
+  id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || return 1
+  SESSIONVOL_SWAY_DIR=$(mktemp -d)
+  chmod 755 "$SESSIONVOL_SWAY_DIR"
+  mkdir -m 700 "$SESSIONVOL_SWAY_DIR/run"
+  chown "$user" "$SESSIONVOL_SWAY_DIR/run"
+  cat >"$SESSIONVOL_SWAY_DIR/config" <<CONFIG
+xwayland disable
+output * resolution 1600x1000 position 0 0 scale $1
+floating_maximum_size -1 x -1
+for_window [app_id="io.github.sessionvol.sessionvol"] floating enable
+CONFIG
+  chmod 644 "$SESSIONVOL_SWAY_DIR/config"
+  setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" \
+    HOME="$SESSIONVOL_SWAY_DIR/run" XDG_RUNTIME_DIR="$SESSIONVOL_SWAY_DIR/run" SWAYSOCK="$SESSIONVOL_SWAY_DIR/run/ipc.sock" \
+    WLR_BACKENDS=x11 WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 sway -c "$SESSIONVOL_SWAY_DIR/config" \
+    >"$SESSIONVOL_SWAY_DIR/sway.log" 2>&1 &
+  SESSIONVOL_SWAY_PID=$!
+  SESSIONVOL_SWAY_SOCKET=$SESSIONVOL_SWAY_DIR/run/wayland-1
+  for _ in $(seq 100); do
+    [ -S "$SESSIONVOL_SWAY_SOCKET" ] && as_sway_user swaymsg -t get_version >/dev/null 2>&1 && return 0
+    process_running "$SESSIONVOL_SWAY_PID" || break
+    sleep 0.1
+  done
+  echo "sway did not come up at scale $1; the end of its log:" >&2
+  tail -5 "$SESSIONVOL_SWAY_DIR/sway.log" >&2
+  return 1
+}
+
+# Runs a command as sway's user, as a client of the sway started last (grim, swaymsg).
+as_sway_user() {
+  local user=${SESSIONVOL_SWAY_USER:-sessionvol-sway}
+  setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env XDG_RUNTIME_DIR="$SESSIONVOL_SWAY_DIR/run" \
+    WAYLAND_DISPLAY=wayland-1 SWAYSOCK="$SESSIONVOL_SWAY_DIR/run/ipc.sock" "$@"
+}
+
+# Ends sway (SIGKILL with KILL as its argument: a compositor that dies) and removes its
+# folder.
+stop_private_sway() { # [KILL]
+  if [ -n "${SESSIONVOL_SWAY_PID:-}" ]; then
+    if [ "${1:-}" = KILL ]; then kill -KILL "$SESSIONVOL_SWAY_PID" 2>/dev/null || true; fi
+    end_process "$SESSIONVOL_SWAY_PID" 5
+  fi
+  SESSIONVOL_SWAY_PID=""
+  [ -n "${SESSIONVOL_SWAY_DIR:-}" ] && rm -rf "$SESSIONVOL_SWAY_DIR"
+  SESSIONVOL_SWAY_DIR=""
   return 0
 }
 

@@ -67,10 +67,25 @@ protected:
 
 TEST_F(BackendTest, WithoutADisplayTopLevelCreationFailsAndSaysWhatWasTried) {
     ScopedEnvironment noDisplay("DISPLAY", nullptr);
+    ScopedEnvironment noCompositor("WAYLAND_DISPLAY", nullptr);
     ScopedEnvironment noOverride("PLATFORM_VIDEO", nullptr);
     testing::internal::CaptureStderr();
     EXPECT_EQ(CreateTopLevel("no display"), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "video: no backend could start; tried x11 (DISPLAY is not set)\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "video: no backend could start; tried wayland (WAYLAND_DISPLAY is not set), x11 (DISPLAY is not set)\n");
+}
+
+// A Wayland display that cannot be reached: x11 is tried next, and the message names
+// both with their reasons.
+TEST_F(BackendTest, AnUnreachableCompositorFallsBackToX11AndBothAreNamed) {
+    ScopedEnvironment noDisplay("DISPLAY", nullptr);
+    ScopedEnvironment compositor("WAYLAND_DISPLAY", "/nonexistent/wayland-0");
+    ScopedEnvironment noOverride("PLATFORM_VIDEO", nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CreateTopLevel("no compositor"), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "video: no backend could start; tried wayland (cannot connect to /nonexistent/wayland-0 (No such file or "
+              "directory)), x11 (DISPLAY is not set)\n");
 }
 
 TEST_F(BackendTest, EnvironmentOverridesTheOrderAndSkipsWhatCannotStart) {

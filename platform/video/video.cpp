@@ -20,9 +20,12 @@ Selection& CurrentSelection() {
     return *instance;
 }
 
-// Without a display the program's window cannot be created and the program says so;
-// offscreen is only ever asked for by name (tests, screenshots).
-const base::ChooserSettings Settings{"video", "PLATFORM_VIDEO", {"x11"}};
+// A Wayland desktop gets native windows, drawn at its scale; its X server (XWayland),
+// where there is one, would stretch or shrink them. Wayland declines at once where
+// WAYLAND_DISPLAY is not set, so an X11 desktop opens x11 as before. Without a display
+// the program's window cannot be created and the program says so; offscreen is only
+// ever asked for by name (tests, screenshots).
+const base::ChooserSettings Settings{"video", "PLATFORM_VIDEO", {"wayland", "x11"}};
 
 std::atomic<uint64_t> backendsCreated{0};
 
@@ -31,7 +34,7 @@ std::atomic<uint64_t> backendsCreated{0};
 Backend::Backend() : serial(++backendsCreated) {}
 
 std::span<const BackendEntry> AllBackends() {
-    static const BackendEntry entries[] = {X11BackendEntry, OffscreenBackendEntry};
+    static const BackendEntry entries[] = {WaylandBackendEntry, X11BackendEntry, OffscreenBackendEntry};
     return entries;
 }
 

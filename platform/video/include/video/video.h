@@ -114,6 +114,7 @@ public:
 
 using BackendEntry = base::BackendEntry<std::unique_ptr<Backend>>;
 
+extern const BackendEntry WaylandBackendEntry;
 extern const BackendEntry X11BackendEntry;
 extern const BackendEntry OffscreenBackendEntry;
 
@@ -121,7 +122,7 @@ extern const BackendEntry OffscreenBackendEntry;
 std::span<const BackendEntry> AllBackends();
 
 // The open backend, opening it on first use from the override order, else
-// PLATFORM_VIDEO, else x11 alone. Null when none can start; the one-line reason
+// PLATFORM_VIDEO, else wayland and then x11. Null when none can start; the one-line reason
 // naming what was tried has then gone to standard error.
 Backend* Current();
 // The open backend or null, never opening one.
