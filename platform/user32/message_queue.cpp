@@ -1,32 +1,24 @@
-// The per-thread message queue and message delivery.
+// The per-thread message queue and message delivery; the thread sleeps in
+// message_wait.cpp when there is nothing to deliver.
 //
 // GetMessageA hands out, in this order: posted messages, input, the quit message,
 // WM_PAINT for a window with an invalid region, WM_TIMER for a due timer. Paint and
 // timer messages are made up at the moment they are asked for, so a window has at
 // most one WM_PAINT and a timer at most one WM_TIMER pending, as on Windows.
-#include <poll.h>
-#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstring>
-#include <ctime>
 
-#include "gdi32/gdi32.h"
 #include "base/text.h"
+#include "gdi32/gdi32.h"
 #include "window_state.h"
 
 namespace platform::user32 {
 namespace {
-
-void DrainWakes(MessageQueue& queue) {
-    uint64_t posts;
-    [[maybe_unused]] ssize_t drained = read(queue.wakeDescriptor, &posts, sizeof posts);
-}
 
 std::atomic<IdleHandler*> installedIdleHandler{nullptr};
 
@@ -79,90 +71,11 @@ bool TakeNext(MessageQueue& queue, HWND filter, UINT first, UINT last, MSG* mess
     return false;
 }
 
-// Keeps the wait set watching the open display's descriptor, and only it.
-void WatchDisplay(MessageQueue& queue, const video::Backend* backend, int descriptor) {
-    const uint64_t serial = backend ? backend->serial : 0;
-    if (descriptor == queue.watchedDisplay && serial == queue.watchedBackend) return;
-    // A descriptor that was closed has already left the set; one still open (a lost
-    // connection) is taken out, or it would wake every wait.
-    if (queue.watchedDisplay >= 0) epoll_ctl(queue.waitSet, EPOLL_CTL_DEL, queue.watchedDisplay, nullptr);
-    if (descriptor >= 0) {
-        epoll_event interest{};
-        interest.events = EPOLLIN;
-        interest.data.fd = descriptor;
-        epoll_ctl(queue.waitSet, EPOLL_CTL_ADD, descriptor, &interest);
-    }
-    queue.watchedDisplay = descriptor;
-    queue.watchedBackend = serial;
-}
-
-// Without an epoll set, or where epoll_pwait2 cannot be used: the same wait through
-// ppoll, which registers both descriptors anew on every call.
-void PollDescriptors(MessageQueue& queue, int displayDescriptor, const timespec* timeout) {
-    pollfd descriptors[2] = {{queue.wakeDescriptor, POLLIN, 0}, {displayDescriptor, POLLIN, 0}};
-    ppoll(descriptors, displayDescriptor >= 0 ? 2 : 1, timeout, nullptr);
-    if (descriptors[1].revents) queue.displayReadable = true;
-    if (descriptors[0].revents & POLLIN) DrainWakes(queue);
-}
-
-// One system call when nothing happens: the wait itself.
-void SleepUntilWork(MessageQueue& queue, std::optional<uint64_t> nextTimerDue) {
-    int displayDescriptor = -1;
-    bool eventsHeld = false;
-    video::Backend* backend = video::CurrentIfOpen();
-    if (backend) {
-        eventsHeld = backend->PrepareToWait();
-        displayDescriptor = backend->EventDescriptor();
-    }
-    timespec timeout{0, 0};
-    if (nextTimerDue && !eventsHeld) {
-        int64_t wait = NanosecondsUntil(*nextTimerDue);
-        timeout = timespec{static_cast<time_t>(wait / 1000000000), static_cast<long>(wait % 1000000000)};
-    }
-    const timespec* bound = nextTimerDue || eventsHeld ? &timeout : nullptr;
-
-    static std::atomic<bool> epollWaits{true};
-    if (queue.waitSet < 0 || !epollWaits.load(std::memory_order_relaxed)) {
-        PollDescriptors(queue, displayDescriptor, bound);
-        return;
-    }
-    WatchDisplay(queue, backend, displayDescriptor);
-    epoll_event ready[2];
-    const int count = epoll_pwait2(queue.waitSet, ready, 2, bound, nullptr);
-    // A kernel before 5.11 lacks the call (ENOSYS), and a seccomp profile written before
-    // it existed refuses it (EPERM, as older container runtimes answer). Any such error
-    // would come back at once on every later wait and the loop would never sleep, so
-    // the process waits through ppoll from then on. A signal (EINTR) is only a wake-up.
-    if (count < 0 && errno != EINTR) {
-        epollWaits.store(false, std::memory_order_relaxed);
-        PollDescriptors(queue, displayDescriptor, bound);
-        return;
-    }
-    for (int i = 0; i < count; ++i) {
-        if (ready[i].data.fd == queue.wakeDescriptor) {
-            DrainWakes(queue);
-        } else {
-            queue.displayReadable = true;
-        }
-    }
-}
-
 }  // namespace
 
-MessageQueue::MessageQueue()
-    : wakeDescriptor(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), waitSet(wakeDescriptor >= 0 ? epoll_create1(EPOLL_CLOEXEC) : -1) {
-    if (waitSet < 0) return;
-    epoll_event interest{};
-    interest.events = EPOLLIN;
-    interest.data.fd = wakeDescriptor;
-    if (epoll_ctl(waitSet, EPOLL_CTL_ADD, wakeDescriptor, &interest) != 0) {
-        close(waitSet);
-        waitSet = -1;
-    }
-}
+MessageQueue::MessageQueue() : wakeDescriptor(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 MessageQueue::~MessageQueue() {
-    if (waitSet >= 0) close(waitSet);
     if (wakeDescriptor >= 0) close(wakeDescriptor);
 }
 
@@ -236,7 +149,6 @@ LRESULT CallWindowProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace platform::user32
 
 using namespace platform::user32;
-namespace video = platform::video;
 
 extern "C" {
 

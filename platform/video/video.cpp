@@ -1,7 +1,6 @@
 // Picks the video backend: the first entry of the requested order that creates.
 #include "video/video.h"
 
-#include <atomic>
 #include <mutex>
 
 namespace platform::video {
@@ -24,11 +23,7 @@ Selection& CurrentSelection() {
 // offscreen is only ever asked for by name (tests, screenshots).
 const base::ChooserSettings Settings{"video", "PLATFORM_VIDEO", {"x11"}};
 
-std::atomic<uint64_t> backendsCreated{0};
-
 }  // namespace
-
-Backend::Backend() : serial(++backendsCreated) {}
 
 std::span<const BackendEntry> AllBackends() {
     static const BackendEntry entries[] = {X11BackendEntry, OffscreenBackendEntry};

@@ -8,7 +8,6 @@
 
 #include <cairo.h>
 
-#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -66,11 +65,7 @@ public:
 
 class Backend {
 public:
-    Backend();
     virtual ~Backend() = default;
-    // Different for every backend the process opens, so that a descriptor number a
-    // later backend happens to reuse is not taken for one already watched.
-    const uint64_t serial;
     virtual std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight) = 0;
     // A descriptor that becomes readable when events arrive, or -1 for none.
     virtual int EventDescriptor() const = 0;
