@@ -2,9 +2,10 @@
 // queue's wake descriptor (other threads' posts, termination signals) and the open
 // display's event descriptor, bounded by the next timer to the nanosecond.
 //
-// ppoll registers both descriptors anew on every call. Keeping them registered in an
-// epoll set saved 7 to 20 µs per 30 ms tick, 0.05 % of a core: not worth a second
-// wait, nor the bookkeeping that notices a display reopened on a reused descriptor.
+// ppoll registers both descriptors anew on every call. An epoll set that kept them
+// registered made no difference to the idle cost that a user could notice
+// (bench/idle_cpu.sh): not worth a second wait, nor the bookkeeping that notices a
+// display reopened on a reused descriptor.
 #include <poll.h>
 #include <unistd.h>
 
