@@ -84,10 +84,13 @@ ensure_packages() {
 
 # Starts a private X display and sets DISPLAY; stop_private_display ends it. Xvfb
 # picks a free display number itself and reports it once it accepts connections.
+# -noreset: by default the server resets whenever its last client leaves, and a client
+# that connects meanwhile is refused; tests that come and go one after another then
+# find "cannot open display" now and then, and skip.
 start_private_display() {
   local reported
   reported=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$reported" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$reported" >/dev/null 2>&1 &
   SESSIONVOL_XVFB_PID=$!
   for _ in $(seq 100); do
     [ -s "$reported" ] && break
