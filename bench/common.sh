@@ -46,7 +46,7 @@ start_bench_desktop() {
   if [ -n "${SESSIONVOL_BENCH_XFT_DPI:-}" ]; then
     # No reset when the last client leaves: the resources must stay until the program
     # connects.
-    start_private_display 3840x2160 -noreset
+    start_private_display 3840x2160
     echo "Xft.dpi: $SESSIONVOL_BENCH_XFT_DPI" | timeout 10 xrdb -nocpp -merge
     SESSIONVOL_BENCH_SCALE=$(awk -v d="$SESSIONVOL_BENCH_XFT_DPI" 'BEGIN { print d / 96 }')
     echo "display at Xft.dpi $SESSIONVOL_BENCH_XFT_DPI (scale $SESSIONVOL_BENCH_SCALE)"

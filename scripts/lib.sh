@@ -110,10 +110,13 @@ ensure_packages() {
 # picks a free display number itself and reports it once it accepts connections.
 # start_private_display [WIDTHxHEIGHT [XVFB OPTIONS...]]: a screen of
 # $SESSIONVOL_XVFB_SCREEN, else 1280 x 1024, unless told otherwise.
+# -noreset: by default the server resets whenever its last client leaves, and a client
+# that connects meanwhile is refused; tests that come and go one after another then
+# find "cannot open display" now and then, and skip.
 start_private_display() {
   local reported size=${1:-${SESSIONVOL_XVFB_SCREEN:-1280x1024}}
   reported=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp "${@:2}" 3>"$reported" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset "${@:2}" 3>"$reported" >/dev/null 2>&1 &
   SESSIONVOL_XVFB_PID=$!
   for _ in $(seq 100); do
     [ -s "$reported" ] && break

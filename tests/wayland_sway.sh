@@ -13,11 +13,10 @@ set -u
 program=$1 output=$2
 source "$(dirname "$0")/../scripts/lib.sh"
 for tool in sway swaymsg grim xdotool Xvfb jq compare unshare setpriv useradd; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed (scripts/test installs it)"; exit 77; }
+  command -v "$tool" >/dev/null 2>&1 || skip_for_missing wayland "$tool is not installed (scripts/test installs it)"
 done
 if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: runs sway as a user of its own and the program in a PID namespace: needs root"
-  exit 77
+  skip_for_missing wayland "runs sway as a user of its own and the program in a PID namespace: needs root"
 fi
 
 rm -rf "$output"

@@ -1,32 +1,20 @@
-// The per-thread message queue and message delivery.
+// The per-thread message queue and message delivery; the thread sleeps in
+// message_wait.cpp when there is nothing to deliver.
 //
 // GetMessageA hands out, in this order: posted messages, input, the quit message,
 // WM_PAINT for a window with an invalid region, WM_TIMER for a due timer. Paint and
 // timer messages are made up at the moment they are asked for, so a window has at
 // most one WM_PAINT and a timer at most one WM_TIMER pending, as on Windows.
-#include <poll.h>
-#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <climits>
-#include <cstring>
-#include <ctime>
+#include <cstdint>
 
-#include "gdi32/gdi32.h"
-#include "base/text.h"
 #include "window_state.h"
 
 namespace platform::user32 {
 namespace {
-
-void DrainWakes(MessageQueue& queue) {
-    uint64_t posts;
-    [[maybe_unused]] ssize_t drained = read(queue.wakeDescriptor, &posts, sizeof posts);
-}
 
 std::atomic<IdleHandler*> installedIdleHandler{nullptr};
 
@@ -79,90 +67,11 @@ bool TakeNext(MessageQueue& queue, HWND filter, UINT first, UINT last, MSG* mess
     return false;
 }
 
-// Keeps the wait set watching the open display's descriptor, and only it.
-void WatchDisplay(MessageQueue& queue, const video::Backend* backend, int descriptor) {
-    const uint64_t serial = backend ? backend->serial : 0;
-    if (descriptor == queue.watchedDisplay && serial == queue.watchedBackend) return;
-    // A descriptor that was closed has already left the set; one still open (a lost
-    // connection) is taken out, or it would wake every wait.
-    if (queue.watchedDisplay >= 0) epoll_ctl(queue.waitSet, EPOLL_CTL_DEL, queue.watchedDisplay, nullptr);
-    if (descriptor >= 0) {
-        epoll_event interest{};
-        interest.events = EPOLLIN;
-        interest.data.fd = descriptor;
-        epoll_ctl(queue.waitSet, EPOLL_CTL_ADD, descriptor, &interest);
-    }
-    queue.watchedDisplay = descriptor;
-    queue.watchedBackend = serial;
-}
-
-// Without an epoll set, or where epoll_pwait2 cannot be used: the same wait through
-// ppoll, which registers both descriptors anew on every call.
-void PollDescriptors(MessageQueue& queue, int displayDescriptor, const timespec* timeout) {
-    pollfd descriptors[2] = {{queue.wakeDescriptor, POLLIN, 0}, {displayDescriptor, POLLIN, 0}};
-    ppoll(descriptors, displayDescriptor >= 0 ? 2 : 1, timeout, nullptr);
-    if (descriptors[1].revents) queue.displayReadable = true;
-    if (descriptors[0].revents & POLLIN) DrainWakes(queue);
-}
-
-// One system call when nothing happens: the wait itself.
-void SleepUntilWork(MessageQueue& queue, std::optional<uint64_t> nextTimerDue) {
-    int displayDescriptor = -1;
-    bool eventsHeld = false;
-    video::Backend* backend = video::CurrentIfOpen();
-    if (backend) {
-        eventsHeld = backend->PrepareToWait();
-        displayDescriptor = backend->EventDescriptor();
-    }
-    timespec timeout{0, 0};
-    if (nextTimerDue && !eventsHeld) {
-        int64_t wait = NanosecondsUntil(*nextTimerDue);
-        timeout = timespec{static_cast<time_t>(wait / 1000000000), static_cast<long>(wait % 1000000000)};
-    }
-    const timespec* bound = nextTimerDue || eventsHeld ? &timeout : nullptr;
-
-    static std::atomic<bool> epollWaits{true};
-    if (queue.waitSet < 0 || !epollWaits.load(std::memory_order_relaxed)) {
-        PollDescriptors(queue, displayDescriptor, bound);
-        return;
-    }
-    WatchDisplay(queue, backend, displayDescriptor);
-    epoll_event ready[2];
-    const int count = epoll_pwait2(queue.waitSet, ready, 2, bound, nullptr);
-    // A kernel before 5.11 lacks the call (ENOSYS), and a seccomp profile written before
-    // it existed refuses it (EPERM, as older container runtimes answer). Any such error
-    // would come back at once on every later wait and the loop would never sleep, so
-    // the process waits through ppoll from then on. A signal (EINTR) is only a wake-up.
-    if (count < 0 && errno != EINTR) {
-        epollWaits.store(false, std::memory_order_relaxed);
-        PollDescriptors(queue, displayDescriptor, bound);
-        return;
-    }
-    for (int i = 0; i < count; ++i) {
-        if (ready[i].data.fd == queue.wakeDescriptor) {
-            DrainWakes(queue);
-        } else {
-            queue.displayReadable = true;
-        }
-    }
-}
-
 }  // namespace
 
-MessageQueue::MessageQueue()
-    : wakeDescriptor(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), waitSet(wakeDescriptor >= 0 ? epoll_create1(EPOLL_CLOEXEC) : -1) {
-    if (waitSet < 0) return;
-    epoll_event interest{};
-    interest.events = EPOLLIN;
-    interest.data.fd = wakeDescriptor;
-    if (epoll_ctl(waitSet, EPOLL_CTL_ADD, wakeDescriptor, &interest) != 0) {
-        close(waitSet);
-        waitSet = -1;
-    }
-}
+MessageQueue::MessageQueue() : wakeDescriptor(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 MessageQueue::~MessageQueue() {
-    if (waitSet >= 0) close(waitSet);
     if (wakeDescriptor >= 0) close(wakeDescriptor);
 }
 
@@ -236,7 +145,6 @@ LRESULT CallWindowProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace platform::user32
 
 using namespace platform::user32;
-namespace video = platform::video;
 
 extern "C" {
 
@@ -300,57 +208,6 @@ void WINAPI PostQuitMessage(int nExitCode) {
     std::shared_ptr<MessageQueue> queue = CurrentQueue();
     queue->quitPending = true;
     queue->quitCode = nExitCode;
-}
-
-LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    switch (Msg) {
-    case WM_NCCREATE: return TRUE;
-    case WM_CLOSE: DestroyWindow(hWnd); return 0;
-    case WM_ACTIVATE:
-        // An activated window takes the focus, as the main window of a program does.
-        if (LOWORD(wParam) != WA_INACTIVE) SetFocus(hWnd);
-        return 0;
-    case WM_SYSKEYDOWN:
-        // Alt+F4 closes the top-level window, without the window manager's help.
-        if (wParam == VK_F4 && (HIWORD(lParam) & KF_ALTDOWN)) PostMessageA(TopLevelOf(hWnd), WM_SYSCOMMAND, SC_CLOSE, 0);
-        return 0;
-    case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(hWnd, WM_CLOSE, 0, 0);
-        return 0;
-    case WM_ERASEBKGND: {
-        Window* window = FindWindow(hWnd);
-        if (!window || !window->classBackground) return 0;
-        RECT client{0, 0, window->clientWidth, window->clientHeight};
-        return platform::gdi32::FillWithBrush(reinterpret_cast<HDC>(wParam), client, window->classBackground) ? 1 : 0;
-    }
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        BeginWindowPaint(hWnd, &paint);
-        EndWindowPaint(hWnd, &paint);
-        return 0;
-    }
-    case WM_SETTEXT: {
-        Window* window = FindWindow(hWnd);
-        if (!window) return FALSE;
-        window->text = lParam ? reinterpret_cast<LPCSTR>(lParam) : "";
-        if (window->native) window->native->SetTitle(platform::base::Latin1ToUtf8(window->text));
-        if (window->parent) InvalidateRect(hWnd, nullptr, TRUE);
-        return TRUE;
-    }
-    case WM_GETTEXT: {
-        Window* window = FindWindow(hWnd);
-        if (!window || wParam == 0 || !lParam) return 0;
-        size_t copied = std::min<size_t>(window->text.size(), wParam - 1);
-        std::memcpy(reinterpret_cast<char*>(lParam), window->text.data(), copied);
-        reinterpret_cast<char*>(lParam)[copied] = '\0';
-        return static_cast<LRESULT>(copied);
-    }
-    case WM_GETTEXTLENGTH: {
-        Window* window = FindWindow(hWnd);
-        return window ? static_cast<LRESULT>(window->text.size()) : 0;
-    }
-    default: return 0;
-    }
 }
 
 }  // extern "C"

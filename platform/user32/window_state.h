@@ -45,11 +45,6 @@ struct MessageQueue {
     std::mutex postedLock;
     std::deque<MSG> posted;
     int wakeDescriptor = -1;  // an eventfd written by threads that post here
-    // What the thread sleeps on: the wake descriptor and the display's. An epoll set
-    // keeps them registered between waits, so an idle wait costs the wait alone.
-    int waitSet = -1;
-    uint64_t watchedBackend = 0;  // serial of the backend whose descriptor is watched
-    int watchedDisplay = -1;
 
     // Input as the display reported it. Which window gets it is decided when it is
     // taken, as on Windows, so a capture taken by a press applies to the release and
@@ -187,6 +182,10 @@ LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 void DropMessagesFor(MessageQueue& queue, HWND window);
 void PostToQueue(MessageQueue& queue, const MSG& message);
 void ResetCurrentQueue();
+
+// The wait (message_wait.cpp): sleeps until another thread posts, the display has
+// events, or nextTimerDue comes; notes in queue which of them woke it.
+void SleepUntilWork(MessageQueue& queue, std::optional<uint64_t> nextTimerDue);
 
 // Termination signals (termination_signals.cpp): posts WM_CLOSE to the calling
 // thread's top-level windows when a signal asked for it and queue is the one the

@@ -1,7 +1,6 @@
 // Picks the video backend: the first entry of the requested order that creates.
 #include "video/video.h"
 
-#include <atomic>
 #include <mutex>
 
 namespace platform::video {
@@ -27,11 +26,7 @@ Selection& CurrentSelection() {
 // ever asked for by name (tests, screenshots).
 const base::ChooserSettings Settings{"video", "PLATFORM_VIDEO", {"wayland", "x11"}};
 
-std::atomic<uint64_t> backendsCreated{0};
-
 }  // namespace
-
-Backend::Backend() : serial(++backendsCreated) {}
 
 std::span<const BackendEntry> AllBackends() {
     static const BackendEntry entries[] = {WaylandBackendEntry, X11BackendEntry, OffscreenBackendEntry};

@@ -10,6 +10,7 @@
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <winuser.h>
 
@@ -284,6 +285,16 @@ void Connection::EndAfterConnectionLost(Display*, void* data) {
 }
 
 void Connection::WatchConnection() {
+    // Xlib writes to the connection with writev. A server that goes away between
+    // libxcb's poll and its write raises SIGPIPE, whose default action ends the process
+    // at once (exit status 141): no WM_DESTROY, no session given back. Ignored, the
+    // write fails with EPIPE and the IO error path below ends the program the normal
+    // way. A handler the process installed itself is left alone.
+    struct sigaction brokenPipe {};
+    if (sigaction(SIGPIPE, nullptr, &brokenPipe) == 0 && brokenPipe.sa_handler == SIG_DFL) {
+        brokenPipe.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &brokenPipe, nullptr);
+    }
     connectionForErrors.store(this);
     XSetErrorHandler(ReportProtocolError);
     XSetIOErrorHandler(ReportConnectionLost);

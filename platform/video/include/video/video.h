@@ -17,7 +17,6 @@
 
 #include <cairo.h>
 
-#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -90,11 +89,7 @@ public:
 
 class Backend {
 public:
-    Backend();
     virtual ~Backend() = default;
-    // Different for every backend the process opens, so that a descriptor number a
-    // later backend happens to reuse is not taken for one already watched.
-    const uint64_t serial;
     // events: where the scale is said at creation (EventSink::OnScaleChanged), when the
     // backend already knows it is not 1.
     virtual std::unique_ptr<Window> CreateWindow(HWND window, int clientWidth, int clientHeight, EventSink& events) = 0;
