@@ -305,9 +305,9 @@ TEST_F(X11ScaleTest, AtXftDpi192TheWindowIsTwiceAsLargeShowsTheScale2ReferenceAn
     EXPECT_EQ(shownSize.width, 2 * ClientWidth) << "the X window is not twice the client width";
     EXPECT_EQ(shownSize.height, 2 * ClientHeight) << "the X window is not twice the client height";
     ASSERT_TRUE(clickReached) << "a click at device (220, 350) did not press \"0.25\"";
-    const std::vector<platform::test::SimSetCall> calls = audio->SetCalls();
+    const std::vector<platform::test::SetCall> calls = audio->SetCalls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].kind, platform::test::SimSetCall::Volume);
+    EXPECT_EQ(calls[0].kind, platform::test::SetCall::Volume);
     EXPECT_EQ(calls[0].volume, 0.25f);
     EXPECT_EQ(afterTheClick.count, 0) << "the window never showed as the offscreen display does at scale 2; first difference at ("
                                       << afterTheClick.first.x << ", " << afterTheClick.first.y << ")";
