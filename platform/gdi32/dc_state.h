@@ -5,6 +5,8 @@
 
 #include <cairo.h>
 
+#include "base/cairo_ptr.h"
+
 namespace platform::gdi32 {
 
 struct GdiObject {
@@ -16,9 +18,9 @@ struct GdiObject {
 
 struct DeviceContext {
     HWND window = nullptr;
-    cairo_surface_t* surface = nullptr;  // a reference of our own; logical units, see LogicalSize
-    cairo_region_t* clip = nullptr;      // null: the whole surface
-    cairo_region_t* drawn = nullptr;     // what drawing calls may have changed; null: nothing
+    base::SurfacePtr surface;  // a reference of our own; logical units, see LogicalSize
+    base::RegionPtr clip;      // null: the whole surface
+    base::RegionPtr drawn;     // what drawing calls may have changed; null: nothing
     const GdiObject* pen = nullptr;
     const GdiObject* brush = nullptr;
     int bkMode = OPAQUE;
@@ -41,8 +43,8 @@ SIZE LogicalSize(cairo_surface_t* surface);
 // last, partly covered device pixel of a window's edge would stay unpainted.
 void AddRectangle(cairo_t* cr, const DeviceContext& dc, int x, int y, int width, int height);
 // A cairo context on the DC's surface, clipped to the DC's clip region, with the
-// rasteriser set for crisp one-pixel shapes. The caller destroys it.
-cairo_t* BeginDrawing(const DeviceContext& dc);
+// rasteriser set for crisp one-pixel shapes.
+base::ContextPtr BeginDrawing(const DeviceContext& dc);
 // Records that a drawing call may change the pixels of bounds, so the window manager
 // shows that part, and only that part, when the DC is released.
 void NoteDrawn(DeviceContext& dc, const RECT& bounds);

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "base/device_pixels.h"
 #include "dc_state.h"
@@ -24,19 +25,13 @@ DcTable& DeviceContexts() {
     return *instance;
 }
 
-void Release(DeviceContext& dc) {
-    cairo_surface_destroy(dc.surface);
-    if (dc.clip) cairo_region_destroy(dc.clip);
-    if (dc.drawn) cairo_region_destroy(dc.drawn);
-}
-
 }  // namespace
 
 HDC CreateDc(HWND window, cairo_surface_t* surface, const cairo_region_t* clip) {
     auto dc = std::make_unique<DeviceContext>();
     dc->window = window;
-    dc->surface = cairo_surface_reference(surface);
-    dc->clip = clip ? cairo_region_copy(clip) : nullptr;
+    dc->surface.reset(cairo_surface_reference(surface));
+    if (clip) dc->clip.reset(cairo_region_copy(clip));
     // A new DC starts with the stock black pen and white brush, as on Windows.
     dc->pen = StockObject(BLACK_PEN);
     dc->brush = StockObject(WHITE_BRUSH);
@@ -59,7 +54,7 @@ bool DeleteDc(HDC handle) {
         dc = std::move(found->second);
         state.live.erase(found);
     }
-    Release(*dc);
+    // dc goes here, outside the lock, with its surface and regions.
     return true;
 }
 
@@ -79,9 +74,9 @@ HWND DcWindow(HDC handle) {
 
 void NoteDrawn(DeviceContext& dc, const RECT& bounds) {
     if (bounds.right <= bounds.left || bounds.bottom <= bounds.top) return;
-    if (!dc.drawn) dc.drawn = cairo_region_create();
+    if (!dc.drawn) dc.drawn.reset(cairo_region_create());
     cairo_rectangle_int_t part{bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top};
-    cairo_region_union_rectangle(dc.drawn, &part);
+    cairo_region_union_rectangle(dc.drawn.get(), &part);
 }
 
 SIZE LogicalSize(cairo_surface_t* surface) {
@@ -92,26 +87,24 @@ SIZE LogicalSize(cairo_surface_t* surface) {
 }
 
 void NoteDrawnEverywhere(DeviceContext& dc) {
-    const SIZE size = LogicalSize(dc.surface);
+    const SIZE size = LogicalSize(dc.surface.get());
     NoteDrawn(dc, RECT{0, 0, size.cx, size.cy});
 }
 
-cairo_region_t* TakeDrawnArea(HDC handle) {
+base::RegionPtr TakeDrawnArea(HDC handle) {
     DeviceContext* dc = FindDc(handle);
     if (!dc || !dc->drawn) return nullptr;
-    cairo_region_t* drawn = dc->drawn;
-    dc->drawn = nullptr;
-    if (dc->clip) cairo_region_intersect(drawn, dc->clip);
-    const SIZE size = LogicalSize(dc->surface);
+    base::RegionPtr drawn = std::move(dc->drawn);
+    if (dc->clip) cairo_region_intersect(drawn.get(), dc->clip.get());
+    const SIZE size = LogicalSize(dc->surface.get());
     const cairo_rectangle_int_t surface{0, 0, size.cx, size.cy};
-    cairo_region_intersect_rectangle(drawn, &surface);
+    cairo_region_intersect_rectangle(drawn.get(), &surface);
     return drawn;
 }
 
 void ResetDeviceContexts() {
     DcTable& state = DeviceContexts();
     std::lock_guard<std::mutex> guard(state.lock);
-    for (auto& [handle, dc] : state.live) Release(*dc);
     state.live.clear();
 }
 
@@ -129,7 +122,7 @@ DcSettings SettingsOf(HDC handle) {
 
 void AddRectangle(cairo_t* cr, const DeviceContext& dc, int x, int y, int width, int height) {
     double scale = 1, scaleY = 1;
-    cairo_surface_get_device_scale(dc.surface, &scale, &scaleY);
+    cairo_surface_get_device_scale(dc.surface.get(), &scale, &scaleY);
     if (scale == 1 && scaleY == 1) {
         cairo_rectangle(cr, x, y, width, height);
         return;
@@ -139,20 +132,21 @@ void AddRectangle(cairo_t* cr, const DeviceContext& dc, int x, int y, int width,
     cairo_rectangle(cr, left / scale, top / scaleY, (right - left) / scale, (bottom - top) / scaleY);
 }
 
-cairo_t* BeginDrawing(const DeviceContext& dc) {
-    cairo_t* cr = cairo_create(dc.surface);
+base::ContextPtr BeginDrawing(const DeviceContext& dc) {
+    base::ContextPtr context(cairo_create(dc.surface.get()));
+    cairo_t* cr = context.get();
     if (dc.clip) {
-        int count = cairo_region_num_rectangles(dc.clip);
+        int count = cairo_region_num_rectangles(dc.clip.get());
         for (int i = 0; i < count; ++i) {
             cairo_rectangle_int_t part;
-            cairo_region_get_rectangle(dc.clip, i, &part);
+            cairo_region_get_rectangle(dc.clip.get(), i, &part);
             AddRectangle(cr, dc, part.x, part.y, part.width, part.height);
         }
         cairo_clip(cr);
     }
     // GDI draws aliased shapes; pixel-exact edges also keep frames identical between runs.
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-    return cr;
+    return context;
 }
 
 void SetSourceColor(cairo_t* cr, COLORREF color) {
@@ -163,11 +157,11 @@ void FillWithColor(HDC handle, const RECT& rect, COLORREF color) {
     DeviceContext* dc = FindDc(handle);
     if (!dc || rect.right <= rect.left || rect.bottom <= rect.top) return;
     NoteDrawn(*dc, rect);
-    cairo_t* cr = BeginDrawing(*dc);
+    const base::ContextPtr context = BeginDrawing(*dc);
+    cairo_t* cr = context.get();
     SetSourceColor(cr, color);
     AddRectangle(cr, *dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     cairo_fill(cr);
-    cairo_destroy(cr);
 }
 
 bool FillWithBrush(HDC handle, const RECT& rect, HBRUSH brush) {
@@ -192,7 +186,8 @@ void DrawDottedRectangle(HDC handle, const RECT& rect, COLORREF color) {
     DeviceContext* dc = FindDc(handle);
     if (!dc || rect.right - rect.left < 2 || rect.bottom - rect.top < 2) return;
     NoteDrawn(*dc, rect);
-    cairo_t* cr = BeginDrawing(*dc);
+    const base::ContextPtr context = BeginDrawing(*dc);
+    cairo_t* cr = context.get();
     SetSourceColor(cr, color);
     auto dot = [&](int x, int y) {
         if (((x - rect.left) + (y - rect.top)) % 2 == 0) cairo_rectangle(cr, x, y, 1, 1);
@@ -206,7 +201,6 @@ void DrawDottedRectangle(HDC handle, const RECT& rect, COLORREF color) {
         dot(rect.right - 1, y);
     }
     cairo_fill(cr);
-    cairo_destroy(cr);
 }
 
 }  // namespace platform::gdi32

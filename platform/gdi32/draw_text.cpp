@@ -97,7 +97,8 @@ int DrawTextUtf8(HDC hdc, const std::string& text, LPRECT rect, UINT format) {
     DeviceContext* dc = FindDc(hdc);
     if (!dc || !rect) return 0;
 
-    cairo_t* cr = BeginDrawing(*dc);
+    base::ContextPtr context = BeginDrawing(*dc);
+    cairo_t* cr = context.get();
     const FontMetrics metrics = DefaultFontMetrics();
     LockedShaper shaper;
     std::vector<Line> lines = LineBreaker(shaper).Lines(text, format, rect->right - rect->left);
@@ -120,7 +121,6 @@ int DrawTextUtf8(HDC hdc, const std::string& text, LPRECT rect, UINT format) {
         for (const Line& line : lines) widest = std::max(widest, line.width);
         if (!(format & DT_WORDBREAK) || lines.size() <= 1) rect->right = rect->left + widest;
         rect->bottom = rect->top + textHeight;
-        cairo_destroy(cr);
         return textHeight;
     }
 
@@ -148,8 +148,10 @@ int DrawTextUtf8(HDC hdc, const std::string& text, LPRECT rect, UINT format) {
         shaper.Show(cr, line.text, x, lineTop + metrics.ascent);
         lineTop += metrics.lineHeight;
     }
-    cairo_destroy(cr);
-    cairo_surface_mark_dirty(dc->surface);
+    // The context's drawing reaches the surface when it goes, before the surface is
+    // marked.
+    context.reset();
+    cairo_surface_mark_dirty(dc->surface.get());
     // As on Windows: the height of the text, or with a vertical placement the offset
     // from the top of the rectangle to the bottom of the text.
     return fromTopOnly ? textHeight : top - rect->top + textHeight;

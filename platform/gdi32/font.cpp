@@ -17,6 +17,7 @@
 #include <cmath>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "gdi32/gdi32.h"
 
@@ -68,7 +69,7 @@ struct PangoText {
     PangoAttrList* attributes = nullptr;
     FontMetrics metrics{};
     ShapedLineCache shapedLines;
-    cairo_font_options_t* targetOptions = nullptr;
+    base::FontOptionsPtr targetOptions;
     cairo_matrix_t targetMatrix{};
 
     // Pango counts every update of the context from a cairo context as a change, which
@@ -76,18 +77,15 @@ struct PangoText {
     // options or the transformation differ from the last drawing's (Pango ignores the
     // translation).
     void DrawOn(cairo_t* cr) {
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_surface_get_font_options(cairo_get_target(cr), options);
+        base::FontOptionsPtr options(cairo_font_options_create());
+        cairo_surface_get_font_options(cairo_get_target(cr), options.get());
         cairo_matrix_t matrix;
         cairo_get_matrix(cr, &matrix);
-        const bool same = targetOptions && cairo_font_options_equal(options, targetOptions) && matrix.xx == targetMatrix.xx &&
-                          matrix.yx == targetMatrix.yx && matrix.xy == targetMatrix.xy && matrix.yy == targetMatrix.yy;
-        if (same) {
-            cairo_font_options_destroy(options);
-            return;
-        }
-        if (targetOptions) cairo_font_options_destroy(targetOptions);
-        targetOptions = options;
+        const bool same = targetOptions && cairo_font_options_equal(options.get(), targetOptions.get()) &&
+                          matrix.xx == targetMatrix.xx && matrix.yx == targetMatrix.yx && matrix.xy == targetMatrix.xy &&
+                          matrix.yy == targetMatrix.yy;
+        if (same) return;
+        targetOptions = std::move(options);
         targetMatrix = matrix;
         pango_cairo_update_context(cr, context);
     }
@@ -114,13 +112,14 @@ double WidthOf(PangoLayout* line) {
     return static_cast<double>(logical.width) / PANGO_SCALE;
 }
 
-cairo_font_options_t* FixedOptions() {
-    cairo_font_options_t* options = cairo_font_options_create();
+base::FontOptionsPtr FixedOptions() {
+    base::FontOptionsPtr owned(cairo_font_options_create());
+    cairo_font_options_t* options = owned.get();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
     cairo_font_options_set_subpixel_order(options, CAIRO_SUBPIXEL_ORDER_DEFAULT);
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    return options;
+    return owned;
 }
 
 // The family fontconfig picks for "sans-serif" at the pixel size.
@@ -150,9 +149,7 @@ PangoText& Text() {
         auto* created = new PangoText;
         created->fontMap = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
         created->context = pango_font_map_create_context(created->fontMap);
-        cairo_font_options_t* options = FixedOptions();
-        pango_cairo_context_set_font_options(created->context, options);
-        cairo_font_options_destroy(options);
+        pango_cairo_context_set_font_options(created->context, FixedOptions().get());
         // Glyphs where their advances put them, as cairo's own text drawing does.
         pango_context_set_round_glyph_positions(created->context, FALSE);
         created->font = pango_font_description_new();

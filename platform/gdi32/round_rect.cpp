@@ -51,7 +51,7 @@ struct Shape {
 // The pixels of a shape at the origin: those the brush fills, and those the outline
 // takes, which is drawn after the brush.
 struct Pixels {
-    RegionPtr brush, pen;
+    base::RegionPtr brush, pen;
 };
 
 // Fills or strokes the shape with its top-left corner at (left, top).
@@ -67,15 +67,17 @@ void Draw(cairo_t* cr, const Shape& shape, bool outline, int left, int top) {
 }
 
 // The pixels that filling (or stroking) the shape covers.
-RegionPtr Covered(const Shape& shape, bool outline) {
-    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, shape.width, shape.height);
-    cairo_t* cr = cairo_create(mask);
-    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-    Draw(cr, shape, outline, 0, 0);
-    cairo_destroy(cr);
+base::RegionPtr Covered(const Shape& shape, bool outline) {
+    const base::SurfacePtr image(cairo_image_surface_create(CAIRO_FORMAT_A8, shape.width, shape.height));
+    cairo_surface_t* mask = image.get();
+    {
+        const base::ContextPtr cr(cairo_create(mask));
+        cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
+        Draw(cr.get(), shape, outline, 0, 0);
+    }
     cairo_surface_flush(mask);
 
-    RegionPtr covered(cairo_region_create());
+    base::RegionPtr covered(cairo_region_create());
     const unsigned char* row = cairo_image_surface_get_data(mask);
     const int stride = cairo_image_surface_get_stride(mask);
     for (int y = 0; y < shape.height; ++y, row += stride) {
@@ -90,7 +92,6 @@ RegionPtr Covered(const Shape& shape, bool outline) {
             cairo_region_union_rectangle(covered.get(), &run);
         }
     }
-    cairo_surface_destroy(mask);
     return covered;
 }
 
@@ -114,16 +115,16 @@ const Pixels& PixelsOf(const Shape& shape) {
 // logical pixel: at a display's scale cairo draws the shape, so the pen is as many
 // device pixels wide as the scale, as Windows shows a one-pixel pen at 200 %.
 bool FillPixels(const DeviceContext& dc, const cairo_region_t* region, int left, int top, COLORREF color) {
-    cairo_surface_t* surface = dc.surface;
+    cairo_surface_t* surface = dc.surface.get();
     if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE) return false;
     double scaleX = 1, scaleY = 1;
     cairo_surface_get_device_scale(surface, &scaleX, &scaleY);
     if (scaleX != 1 || scaleY != 1) return false;
     const cairo_format_t format = cairo_image_surface_get_format(surface);
     if (format != CAIRO_FORMAT_RGB24 && format != CAIRO_FORMAT_ARGB32) return false;
-    RegionPtr area(cairo_region_copy(region));
+    base::RegionPtr area(cairo_region_copy(region));
     cairo_region_translate(area.get(), left, top);
-    if (dc.clip) cairo_region_intersect(area.get(), dc.clip);
+    if (dc.clip) cairo_region_intersect(area.get(), dc.clip.get());
     const cairo_rectangle_int_t bounds{0, 0, cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface)};
     cairo_region_intersect_rectangle(area.get(), &bounds);
 
@@ -165,13 +166,13 @@ extern "C" BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bott
             return TRUE;
         }
     }
-    cairo_t* cr = BeginDrawing(*dc);
+    const platform::base::ContextPtr context = BeginDrawing(*dc);
+    cairo_t* cr = context.get();
     for (const bool outline : {false, true}) {
         const GdiObject& tool = outline ? *dc->pen : *dc->brush;
         if (tool.invisible) continue;
         SetSourceColor(cr, tool.color);
         Draw(cr, shape, outline, left, top);
     }
-    cairo_destroy(cr);
     return TRUE;
 }

@@ -125,10 +125,8 @@ IdleActions& PendingIdleActions() {
 }  // namespace
 
 Image LoadPng(const std::string& path) {
-    cairo_surface_t* loaded = cairo_image_surface_create_from_png(path.c_str());
-    Image image = cairo_surface_status(loaded) == CAIRO_STATUS_SUCCESS ? ToImage(loaded) : Image{};
-    cairo_surface_destroy(loaded);
-    return image;
+    const base::SurfacePtr loaded(cairo_image_surface_create_from_png(path.c_str()));
+    return cairo_surface_status(loaded.get()) == CAIRO_STATUS_SUCCESS ? ToImage(loaded.get()) : Image{};
 }
 
 void ResetWindowSystem() {
@@ -180,19 +178,11 @@ uint64_t WindowDriver::Now() { return TestClock().NowMilliseconds(); }
 
 void WindowDriver::Resize(HWND topLevel, int outerWidth, int outerHeight) { user32::UserResize(topLevel, outerWidth, outerHeight); }
 
-Image WindowDriver::Snapshot(HWND topLevel) {
-    cairo_surface_t* screen = video::offscreen::Screen(topLevel);
-    Image image = ToImage(screen);
-    if (screen) cairo_surface_destroy(screen);
-    return image;
-}
+Image WindowDriver::Snapshot(HWND topLevel) { return ToImage(video::offscreen::Screen(topLevel).get()); }
 
 bool WindowDriver::SavePng(HWND topLevel, const std::string& path) {
-    cairo_surface_t* screen = video::offscreen::Screen(topLevel);
-    if (!screen) return false;
-    bool written = cairo_surface_write_to_png(screen, path.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(screen);
-    return written;
+    const base::SurfacePtr screen = video::offscreen::Screen(topLevel);
+    return screen && cairo_surface_write_to_png(screen.get(), path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
 std::vector<GdiCall> WindowDriver::TakeTrace() { return TakeDrawing(); }
@@ -200,8 +190,7 @@ std::vector<GdiCall> WindowDriver::TakeTrace() { return TakeDrawing(); }
 std::vector<Presented> WindowDriver::TakePresents() {
     std::vector<Presented> presents;
     for (video::offscreen::Presented& present : video::offscreen::TakePresents()) {
-        presents.push_back(Presented{present.window, present.area, ToImage(present.screen)});
-        cairo_surface_destroy(present.screen);
+        presents.push_back(Presented{present.window, present.area, ToImage(present.screen.get())});
     }
     return presents;
 }
@@ -270,25 +259,24 @@ void Desktop::AddIdleAction(std::function<void()> action) { PendingIdleActions()
 std::vector<MessageBoxRecord> Desktop::TakeMessageBoxes() { return platform::test::TakeMessageBoxes(); }
 
 Canvas::Canvas(int width, int height, uint32_t background, const RECT* clip) {
-    surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-    cairo_t* cr = cairo_create(surface_);
-    cairo_set_source_rgb(cr, ((background >> 16) & 0xFF) / 255.0, ((background >> 8) & 0xFF) / 255.0, (background & 0xFF) / 255.0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    cairo_region_t* region = nullptr;
+    surface_.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+    {
+        const base::ContextPtr cr(cairo_create(surface_.get()));
+        cairo_set_source_rgb(cr.get(), ((background >> 16) & 0xFF) / 255.0, ((background >> 8) & 0xFF) / 255.0,
+                             (background & 0xFF) / 255.0);
+        cairo_paint(cr.get());
+    }
+    base::RegionPtr region;
     if (clip) {
         const cairo_rectangle_int_t part{clip->left, clip->top, clip->right - clip->left, clip->bottom - clip->top};
-        region = cairo_region_create_rectangle(&part);
+        region.reset(cairo_region_create_rectangle(&part));
     }
-    dc_ = gdi32::CreateDc(nullptr, surface_, region);
-    if (region) cairo_region_destroy(region);
+    dc_ = gdi32::CreateDc(nullptr, surface_.get(), region.get());
 }
 
-Canvas::~Canvas() {
-    gdi32::DeleteDc(dc_);
-    cairo_surface_destroy(surface_);
-}
+// The DC holds a reference to the surface, so it goes first.
+Canvas::~Canvas() { gdi32::DeleteDc(dc_); }
 
-Image Canvas::Pixels() const { return ToImage(surface_); }
+Image Canvas::Pixels() const { return ToImage(surface_.get()); }
 
 }  // namespace platform::test

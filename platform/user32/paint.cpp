@@ -20,7 +20,7 @@
 namespace platform::user32 {
 namespace {
 
-bool HasUpdate(const Window& window) { return window.update && !cairo_region_is_empty(window.update); }
+bool HasUpdate(const Window& window) { return window.update && !cairo_region_is_empty(window.update.get()); }
 
 void SetInvalid(Window& window, bool invalid) {
     if (!window.handle || !window.queue) return;
@@ -51,9 +51,9 @@ bool ChildrenOverlap(const Window& window, const cairo_rectangle_int_t& area) {
 // shows its window alone: a child the frame does not touch may lie inside the box of
 // what it does touch.
 void AddLayers(const Window& window, int x, int y, const cairo_region_t* area, const cairo_region_t* above,
-               std::vector<video::Layer>& layers, std::vector<gdi32::RegionPtr>& regions) {
-    gdi32::RegionPtr own(cairo_region_copy(area));
-    gdi32::RegionPtr hidden(cairo_region_copy(above));
+               std::vector<video::Layer>& layers, std::vector<base::RegionPtr>& regions) {
+    base::RegionPtr own(cairo_region_copy(area));
+    base::RegionPtr hidden(cairo_region_copy(above));
     std::vector<std::pair<const Window*, cairo_rectangle_int_t>> children;
     for (HWND childHandle : window.children) {
         const Window* child = FindWindow(childHandle);
@@ -67,15 +67,15 @@ void AddLayers(const Window& window, int x, int y, const cairo_region_t* area, c
         cairo_rectangle_int_t extents;
         cairo_region_get_extents(own.get(), &extents);
         const bool mayWiden = cairo_region_contains_rectangle(hidden.get(), &extents) == CAIRO_REGION_OVERLAP_OUT;
-        layers.push_back(video::Layer{window.surface, POINT{x, y}, own.get(), mayWiden});
+        layers.push_back(video::Layer{window.surface.get(), POINT{x, y}, own.get(), mayWiden});
         regions.push_back(std::move(own));
     }
     for (size_t i = 0; i < children.size(); ++i) {
         const auto& [child, covered] = children[i];
-        gdi32::RegionPtr shown(cairo_region_copy(area));
+        base::RegionPtr shown(cairo_region_copy(area));
         cairo_region_intersect_rectangle(shown.get(), &covered);
         if (cairo_region_is_empty(shown.get())) continue;
-        gdi32::RegionPtr over(cairo_region_copy(above));
+        base::RegionPtr over(cairo_region_copy(above));
         for (size_t later = i + 1; later < children.size(); ++later)
             cairo_region_union_rectangle(over.get(), &children[later].second);
         AddLayers(*child, covered.x, covered.y, shown.get(), over.get(), layers, regions);
@@ -87,17 +87,17 @@ void AddLayers(const Window& window, int x, int y, const cairo_region_t* area, c
 void PresentArea(Window& window, const cairo_region_t* area) {
     cairo_rectangle_int_t extents;
     cairo_region_get_extents(area, &extents);
-    cairo_surface_flush(window.surface);
+    cairo_surface_flush(window.surface.get());
     if (!ChildrenOverlap(window, extents)) {
         // The common case, a window drawing into itself: its own pixels are the frame,
         // over the whole box of what changed.
-        const video::Layer layer{window.surface, POINT{0, 0}, area, true};
+        const video::Layer layer{window.surface.get(), POINT{0, 0}, area, true};
         window.native->Present({&layer, 1});
         return;
     }
     std::vector<video::Layer> layers;
-    std::vector<gdi32::RegionPtr> regions;
-    const gdi32::RegionPtr nothingAbove(cairo_region_create());
+    std::vector<base::RegionPtr> regions;
+    const base::RegionPtr nothingAbove(cairo_region_create());
     AddLayers(window, 0, 0, area, nothingAbove.get(), layers, regions);
     window.native->Present(layers);
 }
@@ -126,10 +126,7 @@ void UpdateTree(HWND handle) {
 
 // The end of drawing through a window DC: what it drew goes to the display.
 void ReleaseDrawing(HWND window, HDC dc) {
-    if (cairo_region_t* drawn = gdi32::TakeDrawnArea(dc)) {
-        NoteChanged(window, drawn);
-        cairo_region_destroy(drawn);
-    }
+    if (const base::RegionPtr drawn = gdi32::TakeDrawnArea(dc)) NoteChanged(window, drawn.get());
     gdi32::DeleteDc(dc);
     PresentChanges(window);
 }
@@ -140,19 +137,16 @@ HDC BeginWindowPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
     Window* window = FindWindow(hWnd);
     if (!window || !lpPaint) return nullptr;
     // Drawing is limited to what was invalid; from here on the window is valid again.
-    cairo_region_t* clip = window->update ? cairo_region_copy(window->update) : cairo_region_create();
-    if (window->update) cairo_region_destroy(window->update);
-    window->update = nullptr;
+    const base::RegionPtr clip = window->update ? std::move(window->update) : base::RegionPtr(cairo_region_create());
     SetInvalid(*window, false);
     const bool erase = window->erasePending;
     window->erasePending = false;
 
     *lpPaint = PAINTSTRUCT{};
     cairo_rectangle_int_t extents;
-    cairo_region_get_extents(clip, &extents);
+    cairo_region_get_extents(clip.get(), &extents);
     lpPaint->rcPaint = RECT{extents.x, extents.y, extents.x + extents.width, extents.y + extents.height};
-    lpPaint->hdc = platform::gdi32::CreateDc(hWnd, window->surface, clip);
-    cairo_region_destroy(clip);
+    lpPaint->hdc = platform::gdi32::CreateDc(hWnd, window->surface.get(), clip.get());
 
     if (erase) {
         LRESULT erased = SendMessageA(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(lpPaint->hdc), 0);
@@ -176,9 +170,9 @@ void InvalidateClient(Window& window, const RECT* rect, bool erase) {
         area.bottom = std::min(area.bottom, rect->bottom);
     }
     if (area.right <= area.left || area.bottom <= area.top) return;
-    if (!window.update) window.update = cairo_region_create();
+    if (!window.update) window.update.reset(cairo_region_create());
     cairo_rectangle_int_t part{area.left, area.top, area.right - area.left, area.bottom - area.top};
-    cairo_region_union_rectangle(window.update, &part);
+    cairo_region_union_rectangle(window.update.get(), &part);
     if (erase) window.erasePending = true;
     SetInvalid(window, true);
 }
@@ -204,33 +198,30 @@ void NoteChanged(HWND handle, const cairo_region_t* area) {
     Window* top = FindWindow(topLevel);
     if (!top) return;
     POINT origin = ClientToTopLevel(handle, POINT{0, 0});
-    cairo_region_t* moved = cairo_region_copy(area);
-    cairo_region_translate(moved, origin.x, origin.y);
-    if (!top->unpresented) top->unpresented = cairo_region_create();
-    cairo_region_union(top->unpresented, moved);
-    cairo_region_destroy(moved);
+    const base::RegionPtr moved(cairo_region_copy(area));
+    cairo_region_translate(moved.get(), origin.x, origin.y);
+    if (!top->unpresented) top->unpresented.reset(cairo_region_create());
+    cairo_region_union(top->unpresented.get(), moved.get());
 }
 
 void NoteChangedRect(HWND handle, const RECT& area) {
     if (area.right <= area.left || area.bottom <= area.top) return;
     cairo_rectangle_int_t part{area.left, area.top, area.right - area.left, area.bottom - area.top};
-    cairo_region_t* region = cairo_region_create_rectangle(&part);
-    NoteChanged(handle, region);
-    cairo_region_destroy(region);
+    const base::RegionPtr region(cairo_region_create_rectangle(&part));
+    NoteChanged(handle, region.get());
 }
 
 void PresentChanges(HWND anyWindowOfTheTree) {
     Window* window = FindWindow(TopLevelOf(anyWindowOfTheTree));
     if (!window || !window->unpresented || window->queue->presentHolds > 0) return;
-    cairo_region_t* area = window->unpresented;
-    window->unpresented = nullptr;
+    const base::RegionPtr area = std::move(window->unpresented);
     cairo_rectangle_int_t client{0, 0, window->clientWidth, window->clientHeight};
-    cairo_region_intersect_rectangle(area, &client);
+    cairo_region_intersect_rectangle(area.get(), &client);
     // A hidden window shows nothing; showing it again repaints the whole tree.
-    if (!cairo_region_is_empty(area) && window->native && window->visible && window->surface && window->native->WantsFrames()) {
-        PresentArea(*window, area);
+    if (!cairo_region_is_empty(area.get()) && window->native && window->visible && window->surface &&
+        window->native->WantsFrames()) {
+        PresentArea(*window, area.get());
     }
-    cairo_region_destroy(area);
 }
 
 void PresentAgain(HWND topLevel, const RECT& area) {
@@ -252,20 +243,18 @@ void ResizeSurface(Window& window) {
     // Device pixels enough to cover the logical size; cairo's device scale lets every
     // drawing call, and Pango's glyphs, stay in logical units and land sharp.
     const double scale = ScaleOf(window);
-    cairo_surface_t* resized = cairo_image_surface_create(CAIRO_FORMAT_RGB24, base::DeviceEnd(window.clientWidth, scale),
-                                                          base::DeviceEnd(window.clientHeight, scale));
-    cairo_surface_set_device_scale(resized, scale, scale);
+    base::SurfacePtr resized(cairo_image_surface_create(CAIRO_FORMAT_RGB24, base::DeviceEnd(window.clientWidth, scale),
+                                                        base::DeviceEnd(window.clientHeight, scale)));
+    cairo_surface_set_device_scale(resized.get(), scale, scale);
     if (window.surface) {
-        cairo_t* cr = cairo_create(resized);
-        cairo_set_source_surface(cr, window.surface, 0, 0);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-        cairo_surface_destroy(window.surface);
+        const base::ContextPtr cr(cairo_create(resized.get()));
+        cairo_set_source_surface(cr.get(), window.surface.get(), 0, 0);
+        cairo_paint(cr.get());
     }
-    window.surface = resized;
+    window.surface = std::move(resized);
     if (window.update) {
         cairo_rectangle_int_t client{0, 0, window.clientWidth, window.clientHeight};
-        cairo_region_intersect_rectangle(window.update, &client);
+        cairo_region_intersect_rectangle(window.update.get(), &client);
         SetInvalid(window, HasUpdate(window));
     }
 }
@@ -280,8 +269,7 @@ void SetTreeScale(HWND topLevel, double scale) {
     for (size_t i = 0; i < tree.size(); ++i) {
         Window* window = FindWindow(tree[i]);
         if (!window) continue;
-        if (window->surface) cairo_surface_destroy(window->surface);
-        window->surface = nullptr;
+        window->surface.reset();
         ResizeSurface(*window);
         tree.insert(tree.end(), window->children.begin(), window->children.end());
     }
@@ -293,12 +281,9 @@ void SetTreeScale(HWND topLevel, double scale) {
 void DropSurface(Window& window) {
     window.native.reset();
     SetInvalid(window, false);
-    if (window.surface) cairo_surface_destroy(window.surface);
-    if (window.update) cairo_region_destroy(window.update);
-    if (window.unpresented) cairo_region_destroy(window.unpresented);
-    window.surface = nullptr;
-    window.update = nullptr;
-    window.unpresented = nullptr;
+    window.surface.reset();
+    window.update.reset();
+    window.unpresented.reset();
 }
 
 }  // namespace platform::user32
@@ -331,7 +316,7 @@ BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) { return EndWindowPa
 
 HDC WINAPI GetDC(HWND hWnd) {
     Window* window = FindWindow(hWnd);
-    HDC dc = window ? platform::gdi32::CreateDc(hWnd, window->surface, nullptr) : nullptr;
+    HDC dc = window ? platform::gdi32::CreateDc(hWnd, window->surface.get(), nullptr) : nullptr;
     return dc;
 }
 

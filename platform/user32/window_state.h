@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cairo_ptr.h"
 #include "user32/user32.h"
 #include "video/video.h"
 
@@ -108,11 +109,11 @@ struct Window {
     // Top-level only: the display's device pixels per logical pixel, which the whole
     // tree's surfaces are kept at (EventSink::OnScaleChanged).
     double scale = 1.0;
-    cairo_surface_t* surface = nullptr;  // the client area's pixels, at the tree's scale
-    cairo_region_t* update = nullptr;    // invalid part of the client area
+    base::SurfacePtr surface;  // the client area's pixels, at the tree's scale
+    base::RegionPtr update;    // invalid part of the client area
     // Top-level only: the part of the client area, children included, whose pixels
     // changed since they were last shown on the display.
-    cairo_region_t* unpresented = nullptr;
+    base::RegionPtr unpresented;
     bool erasePending = false;
     std::unique_ptr<video::Window> native;  // top-level windows only
     std::vector<HWND> children;             // oldest first

@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "video/video.h"
 
@@ -23,7 +24,7 @@ struct Display {
     std::mutex lock;
     bool recording = false;
     std::vector<offscreen::Presented> presents;
-    std::map<HWND, cairo_surface_t*> screens;  // device pixels
+    std::map<HWND, base::SurfacePtr> screens;  // device pixels
     std::map<HWND, double> scales;
     std::deque<std::pair<HWND, RECT>> exposes;
 };
@@ -55,21 +56,20 @@ cairo_rectangle_int_t ToDevice(const cairo_rectangle_int_t& logical, double scal
 
 // The device pixels of an image as they are, without its device scale, so that they
 // are copied one for one rather than resampled.
-cairo_surface_t* DevicePixelsOf(cairo_surface_t* image) {
+base::SurfacePtr DevicePixelsOf(cairo_surface_t* image) {
     cairo_surface_flush(image);
-    return cairo_image_surface_create_for_data(cairo_image_surface_get_data(image), cairo_image_surface_get_format(image),
-                                               cairo_image_surface_get_width(image), cairo_image_surface_get_height(image),
-                                               cairo_image_surface_get_stride(image));
+    return base::SurfacePtr(cairo_image_surface_create_for_data(
+        cairo_image_surface_get_data(image), cairo_image_surface_get_format(image), cairo_image_surface_get_width(image),
+        cairo_image_surface_get_height(image), cairo_image_surface_get_stride(image)));
 }
 
-cairo_surface_t* CopyOf(cairo_surface_t* surface) {
-    cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_RGB24, cairo_image_surface_get_width(surface),
-                                                       cairo_image_surface_get_height(surface));
-    cairo_t* cr = cairo_create(copy);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, surface, 0, 0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
+base::SurfacePtr CopyOf(cairo_surface_t* surface) {
+    base::SurfacePtr copy(cairo_image_surface_create(CAIRO_FORMAT_RGB24, cairo_image_surface_get_width(surface),
+                                                     cairo_image_surface_get_height(surface)));
+    const base::ContextPtr cr(cairo_create(copy.get()));
+    cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr.get(), surface, 0, 0);
+    cairo_paint(cr.get());
     return copy;
 }
 
@@ -94,7 +94,6 @@ public:
     }
     ~OffscreenWindow() override {
         std::lock_guard<std::mutex> guard(display().lock);
-        cairo_surface_destroy(display().screens[window_]);
         display().screens.erase(window_);
         display().scales.erase(window_);
     }
@@ -103,53 +102,51 @@ public:
     void Show(bool) override {}
     void Resize(int width, int height) override {
         std::lock_guard<std::mutex> guard(display().lock);
-        cairo_surface_t*& screen = display().screens[window_];
-        cairo_surface_t* resized = NewScreen(width, height);
-        cairo_t* cr = cairo_create(resized);
-        cairo_set_source_surface(cr, screen, 0, 0);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-        cairo_surface_destroy(screen);
-        screen = resized;
+        base::SurfacePtr& screen = display().screens[window_];
+        base::SurfacePtr resized = NewScreen(width, height);
+        {
+            const base::ContextPtr cr(cairo_create(resized.get()));
+            cairo_set_source_surface(cr.get(), screen.get(), 0, 0);
+            cairo_paint(cr.get());
+        }
+        screen = std::move(resized);
     }
     bool WantsFrames() const override { return true; }
 
     void Present(std::span<const Layer> layers) override {
         std::lock_guard<std::mutex> guard(display().lock);
-        cairo_surface_t* screen = display().screens[window_];
-        cairo_region_t* shown = cairo_region_create();
+        cairo_surface_t* screen = display().screens[window_].get();
+        const base::RegionPtr shown(cairo_region_create());
         for (const Layer& layer : layers) {
             // As far as a layer lets a display go: over its whole box where it may be
             // widened, so that a layer widened wrongly shows in the screen.
-            cairo_region_t* sent = cairo_region_copy(layer.area);
+            const base::RegionPtr sent(cairo_region_copy(layer.area));
             if (layer.mayWiden) {
                 cairo_rectangle_int_t extents;
                 cairo_region_get_extents(layer.area, &extents);
-                cairo_region_union_rectangle(sent, &extents);
+                cairo_region_union_rectangle(sent.get(), &extents);
             }
-            cairo_t* cr = cairo_create(screen);
-            ClipTo(cr, sent, scale_);
-            cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-            cairo_surface_t* pixels = DevicePixelsOf(layer.image);
-            cairo_set_source_surface(cr, pixels, base::DeviceStart(layer.origin.x, scale_),
-                                     base::DeviceStart(layer.origin.y, scale_));
-            cairo_paint(cr);
-            cairo_destroy(cr);
-            cairo_surface_destroy(pixels);
-            cairo_region_union(shown, sent);
-            cairo_region_destroy(sent);
+            {
+                const base::ContextPtr cr(cairo_create(screen));
+                ClipTo(cr.get(), sent.get(), scale_);
+                cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
+                const base::SurfacePtr pixels = DevicePixelsOf(layer.image);
+                cairo_set_source_surface(cr.get(), pixels.get(), base::DeviceStart(layer.origin.x, scale_),
+                                         base::DeviceStart(layer.origin.y, scale_));
+                cairo_paint(cr.get());
+            }
+            cairo_region_union(shown.get(), sent.get());
         }
         cairo_surface_flush(screen);
         offscreen::Presented record{window_, {}, nullptr};
-        for (int i = 0; i < cairo_region_num_rectangles(shown); ++i) {
+        for (int i = 0; i < cairo_region_num_rectangles(shown.get()); ++i) {
             cairo_rectangle_int_t part;
-            cairo_region_get_rectangle(shown, i, &part);
+            cairo_region_get_rectangle(shown.get(), i, &part);
             record.area.push_back(RECT{part.x, part.y, part.x + part.width, part.y + part.height});
         }
-        cairo_region_destroy(shown);
         if (display().recording) {
             record.screen = CopyOf(screen);
-            display().presents.push_back(record);
+            display().presents.push_back(std::move(record));
         }
         if (!dumpDirectory_.empty()) {
             char path[4096];
@@ -163,9 +160,9 @@ public:
 
 private:
     // The screen of a window of this logical size: device pixels.
-    cairo_surface_t* NewScreen(int width, int height) const {
-        return cairo_image_surface_create(CAIRO_FORMAT_RGB24, base::DeviceEnd(std::max(width, 0), scale_),
-                                          base::DeviceEnd(std::max(height, 0), scale_));
+    base::SurfacePtr NewScreen(int width, int height) const {
+        return base::SurfacePtr(cairo_image_surface_create(CAIRO_FORMAT_RGB24, base::DeviceEnd(std::max(width, 0), scale_),
+                                                           base::DeviceEnd(std::max(height, 0), scale_)));
     }
 
     HWND window_;
@@ -226,7 +223,7 @@ void RecordPresents(bool enabled) {
         display().exposes.clear();
         if (!enabled) forgotten.swap(display().presents);
     }
-    for (Presented& present : forgotten) cairo_surface_destroy(present.screen);
+    // The forgotten screens go here, outside the lock.
 }
 
 std::vector<Presented> TakePresents() {
@@ -236,10 +233,10 @@ std::vector<Presented> TakePresents() {
     return taken;
 }
 
-cairo_surface_t* Screen(HWND window) {
+base::SurfacePtr Screen(HWND window) {
     std::lock_guard<std::mutex> guard(display().lock);
     auto found = display().screens.find(window);
-    return found == display().screens.end() ? nullptr : CopyOf(found->second);
+    return found == display().screens.end() ? nullptr : CopyOf(found->second.get());
 }
 
 void ExposeArea(HWND window, const RECT& area) {
@@ -248,11 +245,10 @@ void ExposeArea(HWND window, const RECT& area) {
     if (found == display().screens.end()) return;
     const cairo_rectangle_int_t lost =
         ToDevice({area.left, area.top, area.right - area.left, area.bottom - area.top}, display().scales[window]);
-    cairo_t* cr = cairo_create(found->second);
-    cairo_rectangle(cr, lost.x, lost.y, lost.width, lost.height);
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_fill(cr);
-    cairo_destroy(cr);
+    const base::ContextPtr cr(cairo_create(found->second.get()));
+    cairo_rectangle(cr.get(), lost.x, lost.y, lost.width, lost.height);
+    cairo_set_source_rgb(cr.get(), 0, 0, 0);
+    cairo_fill(cr.get());
     display().exposes.emplace_back(window, area);
 }
 

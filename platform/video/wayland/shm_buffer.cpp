@@ -38,14 +38,15 @@ ShmBuffer::ShmBuffer(wl_buffer* buffer, void* pixels, size_t size, int width, in
       height_(height),
       image_(cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24, width, height, stride)) {
     const cairo_rectangle_int_t whole{0, 0, width, height};
-    stale_ = cairo_region_create_rectangle(&whole);
+    stale_.reset(cairo_region_create_rectangle(&whole));
     static const wl_buffer_listener listener{OnRelease};
     wl_buffer_add_listener(buffer_, &listener, this);
 }
 
 ShmBuffer::~ShmBuffer() {
-    cairo_region_destroy(stale_);
-    cairo_surface_destroy(image_);
+    // The image reads the mapped pixels: it goes before they are unmapped.
+    stale_.reset();
+    image_.reset();
     wl_buffer_destroy(buffer_);
     munmap(pixels_, size_);
 }

@@ -5,6 +5,8 @@
 #include <cairo.h>
 #include <wayland-client.h>
 
+#include "base/cairo_ptr.h"
+
 namespace platform::video::wayland {
 
 class ShmBuffer {
@@ -16,7 +18,7 @@ public:
     ShmBuffer& operator=(const ShmBuffer&) = delete;
 
     wl_buffer* buffer() const { return buffer_; }
-    cairo_surface_t* image() const { return image_; }
+    cairo_surface_t* image() const { return image_.get(); }
     int width() const { return width_; }
     int height() const { return height_; }
     // Attached and committed: the compositor may read it until it releases it, and
@@ -25,7 +27,7 @@ public:
     void MarkBusy() { busy_ = true; }
     // What changed in the window since this buffer last went out, in device pixels:
     // copied into it before it goes out again.
-    cairo_region_t* stale() const { return stale_; }
+    cairo_region_t* stale() const { return stale_.get(); }
 
 private:
     ShmBuffer(wl_buffer* buffer, void* pixels, size_t size, int width, int height, int stride);
@@ -35,8 +37,8 @@ private:
     void* pixels_;
     size_t size_;
     int width_, height_;
-    cairo_surface_t* image_;
-    cairo_region_t* stale_;
+    base::SurfacePtr image_;
+    base::RegionPtr stale_;
     bool busy_ = false;
 };
 

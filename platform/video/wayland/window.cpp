@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "base/device_pixels.h"
 #include "fractional-scale-v1-client.h"
@@ -78,11 +79,11 @@ WaylandWindow::WaylandWindow(Connection& connection, HWND window, int clientWidt
         wp_fractional_scale_v1_add_listener(fractionalScale_, &FractionalScaleListener, this);
         viewport_ = wp_viewporter_get_viewport(connection_.viewporter(), surface_);
     }
-    unsent_ = cairo_region_create();
+    unsent_.reset(cairo_region_create());
     // Until the surface is on an output, the largest output scale: the first frame is
     // then sharp on a desktop whose outputs share one scale, the usual case.
     scale_ = base::ClampScale(connection_.LargestOutputScale());
-    composed_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, DeviceWidth(), DeviceHeight());
+    composed_.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, DeviceWidth(), DeviceHeight()));
     if (scale_ != 1.0) events.OnScaleChanged(window_, scale_);
 }
 
@@ -94,8 +95,6 @@ WaylandWindow::~WaylandWindow() {
     if (fractionalScale_ != nullptr) wp_fractional_scale_v1_destroy(fractionalScale_);
     wl_surface_destroy(surface_);
     buffers_.clear();
-    cairo_region_destroy(unsent_);
-    cairo_surface_destroy(composed_);
 }
 
 const xdg_surface_listener WaylandWindow::SurfaceListener = {
@@ -177,10 +176,9 @@ void WaylandWindow::SetScale(double scale, EventSink* events) {
     scale = base::ClampScale(scale);
     if (scale == scale_ || gone_) return;
     scale_ = scale;
-    cairo_surface_destroy(composed_);
-    composed_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, DeviceWidth(), DeviceHeight());
+    composed_.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, DeviceWidth(), DeviceHeight()));
     const cairo_rectangle_int_t whole{0, 0, DeviceWidth(), DeviceHeight()};
-    cairo_region_union_rectangle(unsent_, &whole);
+    cairo_region_union_rectangle(unsent_.get(), &whole);
     if (events != nullptr) events->OnScaleChanged(window_, scale_);
 }
 
@@ -222,7 +220,7 @@ void WaylandWindow::Show(bool visible) {
     if (visible) {
         // All of it goes out with the first frame.
         const cairo_rectangle_int_t whole{0, 0, DeviceWidth(), DeviceHeight()};
-        cairo_region_union_rectangle(unsent_, &whole);
+        cairo_region_union_rectangle(unsent_.get(), &whole);
         CreateRole();
         return;
     }
@@ -241,13 +239,12 @@ void WaylandWindow::Resize(int clientWidth, int clientHeight) {
     if (clientWidth == width_ && clientHeight == height_) return;
     width_ = clientWidth;
     height_ = clientHeight;
-    cairo_surface_t* resized = cairo_image_surface_create(CAIRO_FORMAT_RGB24, DeviceWidth(), DeviceHeight());
-    CopyPixels(composed_, 0, 0, resized, {0, 0, DeviceWidth(), DeviceHeight()});
-    cairo_surface_destroy(composed_);
-    composed_ = resized;
+    base::SurfacePtr resized(cairo_image_surface_create(CAIRO_FORMAT_RGB24, DeviceWidth(), DeviceHeight()));
+    CopyPixels(composed_.get(), 0, 0, resized.get(), {0, 0, DeviceWidth(), DeviceHeight()});
+    composed_ = std::move(resized);
     // A buffer of the old size is dropped once the compositor has released it.
     const cairo_rectangle_int_t whole{0, 0, DeviceWidth(), DeviceHeight()};
-    cairo_region_union_rectangle(unsent_, &whole);
+    cairo_region_union_rectangle(unsent_.get(), &whole);
 }
 
 bool WaylandWindow::WantsFrames() const { return !gone_; }
@@ -275,8 +272,8 @@ void WaylandWindow::Compose(const Layer& layer) {
         const int right = base::DeviceEnd(area.x + area.width, s), bottom = base::DeviceEnd(area.y + area.height, s);
         const cairo_rectangle_int_t device = Intersection({left, top, right - left, bottom - top}, DeviceWidth(), DeviceHeight());
         if (device.width == 0 || device.height == 0) continue;
-        CopyPixels(layer.image, originX, originY, composed_, device);
-        cairo_region_union_rectangle(unsent_, &device);
+        CopyPixels(layer.image, originX, originY, composed_.get(), device);
+        cairo_region_union_rectangle(unsent_.get(), &device);
     }
 }
 
@@ -295,17 +292,17 @@ ShmBuffer* WaylandWindow::FreeBuffer() {
 }
 
 void WaylandWindow::SendFrameIfReady() {
-    if (gone_ || connection_.lost() || !shown_ || !configured_ || frameCallback_ != nullptr || cairo_region_is_empty(unsent_))
+    if (gone_ || connection_.lost() || !shown_ || !configured_ || frameCallback_ != nullptr || cairo_region_is_empty(unsent_.get()))
         return;
     ShmBuffer* buffer = FreeBuffer();
     // All buffers held by the compositor: the next release calls this again.
     if (buffer == nullptr) return;
     // Every buffer misses what changed since it last went out; this one gets it now.
-    for (const auto& other : buffers_) cairo_region_union(other->stale(), unsent_);
+    for (const auto& other : buffers_) cairo_region_union(other->stale(), unsent_.get());
     for (int i = 0; i < cairo_region_num_rectangles(buffer->stale()); ++i) {
         cairo_rectangle_int_t part;
         cairo_region_get_rectangle(buffer->stale(), i, &part);
-        CopyPixels(composed_, 0, 0, buffer->image(), part);
+        CopyPixels(composed_.get(), 0, 0, buffer->image(), part);
     }
     cairo_region_subtract(buffer->stale(), buffer->stale());
 
@@ -318,12 +315,12 @@ void WaylandWindow::SendFrameIfReady() {
         wl_surface_set_buffer_scale(surface_, static_cast<int32_t>(scale_));
     }
     scaleSent_ = scale_;
-    for (int i = 0; i < cairo_region_num_rectangles(unsent_); ++i) {
+    for (int i = 0; i < cairo_region_num_rectangles(unsent_.get()); ++i) {
         cairo_rectangle_int_t part;
-        cairo_region_get_rectangle(unsent_, i, &part);
+        cairo_region_get_rectangle(unsent_.get(), i, &part);
         wl_surface_damage_buffer(surface_, part.x, part.y, part.width, part.height);
     }
-    cairo_region_subtract(unsent_, unsent_);
+    cairo_region_subtract(unsent_.get(), unsent_.get());
     frameCallback_ = wl_surface_frame(surface_);
     wl_callback_add_listener(frameCallback_, &FrameListener, this);
     wl_surface_commit(surface_);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cairo_ptr.h"
 #include "video/video.h"
 #include "wayland/shm_buffer.h"
 
@@ -94,8 +95,8 @@ private:
     int configureWidth_ = 0, configureHeight_ = 0;
 
     // What the window shows, in device pixels, and the part of it not yet sent.
-    cairo_surface_t* composed_ = nullptr;
-    cairo_region_t* unsent_ = nullptr;
+    base::SurfacePtr composed_;
+    base::RegionPtr unsent_;
     std::vector<std::unique_ptr<ShmBuffer>> buffers_;
 };
 

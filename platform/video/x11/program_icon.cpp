@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/cairo_ptr.h"
+
 namespace platform::video {
 namespace {
 
@@ -33,7 +35,8 @@ long StraightArgb(uint32_t premultiplied) {
 
 std::vector<long> NetWmIcon() {
     PngReader reader{ProgramIconPng()};
-    cairo_surface_t* image = cairo_image_surface_create_from_png_stream(ReadPng, &reader);
+    const base::SurfacePtr png(cairo_image_surface_create_from_png_stream(ReadPng, &reader));
+    cairo_surface_t* image = png.get();
     std::vector<long> icon;
     if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS && cairo_image_surface_get_format(image) == CAIRO_FORMAT_ARGB32) {
         const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
@@ -47,7 +50,6 @@ std::vector<long> NetWmIcon() {
             for (int x = 0; x < width; ++x) icon.push_back(StraightArgb(row[x]));
         }
     }
-    cairo_surface_destroy(image);
     return icon;
 }
 

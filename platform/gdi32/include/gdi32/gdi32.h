@@ -9,13 +9,9 @@
 #include <mutex>
 #include <string>
 
-namespace platform::gdi32 {
+#include "base/cairo_ptr.h"
 
-// A cairo region owned by the holder.
-struct RegionRelease {
-    void operator()(cairo_region_t* region) const { cairo_region_destroy(region); }
-};
-using RegionPtr = std::unique_ptr<cairo_region_t, RegionRelease>;
+namespace platform::gdi32 {
 
 // A device context drawing into surface (the window's client pixels, or a test's
 // memory surface). clip, when not null, limits all drawing and is copied.
@@ -24,8 +20,8 @@ bool DeleteDc(HDC dc);
 bool IsDc(HDC dc);
 HWND DcWindow(HDC dc);
 // The part of the surface that drawing through dc may have changed, within its clip;
-// null when nothing was drawn. The caller destroys the region.
-cairo_region_t* TakeDrawnArea(HDC dc);
+// null when nothing was drawn.
+base::RegionPtr TakeDrawnArea(HDC dc);
 
 // The colour of a system colour index (COLOR_xxx) as Windows 10 shows it by default.
 COLORREF SystemColor(int index);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cairo_ptr.h"
 #include "testing/program_calls.h"
 #include "user32/user32.h"
 
@@ -169,7 +170,7 @@ public:
     Image Pixels() const;
 
 private:
-    cairo_surface_t* surface_;
+    base::SurfacePtr surface_;
     HDC dc_;
 };
 

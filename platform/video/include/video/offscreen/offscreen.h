@@ -8,21 +8,23 @@
 
 #include <vector>
 
+#include "base/cairo_ptr.h"
+
 namespace platform::video::offscreen {
 
 struct Presented {
     HWND window;
     std::vector<RECT> area;   // the rectangles sent, logical client coordinates
-    cairo_surface_t* screen;  // the window's screen right after (device pixels); the taker destroys it
+    base::SurfacePtr screen;  // the window's screen right after (device pixels)
 };
 
 // While enabled, presents are recorded; disabling forgets the record.
 void RecordPresents(bool enabled);
 std::vector<Presented> TakePresents();
 
-// The window's screen, in device pixels: what presents have put there. Null for an unknown window; the
-// caller destroys the copy.
-cairo_surface_t* Screen(HWND window);
+// A copy of the window's screen, in device pixels: what presents have put there. Null
+// for an unknown window.
+base::SurfacePtr Screen(HWND window);
 
 // The display loses area (logical) of window's screen (it turns black) and reports an expose,
 // delivered with the backend's next events.
