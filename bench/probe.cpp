@@ -14,6 +14,10 @@
 //       changes it waits a random 40 to 100 ms, so changes land at every point of the
 //       program's timer period. Prints the percentiles of change -> pixels and of the
 //       notification time a client sees (the server's event plus one info query).
+//   probe commit LOG COUNT
+//       As change, but a change is seen when a new wl_surface commit appears in LOG, the
+//       program's libwayland request log (WAYLAND_DEBUG=client), polled at 2 kHz: the
+//       frame handed to the compositor.
 //   probe floor
 //       A bare loop that waits 30 ms at a time on a fixed schedule: the floor an idle
 //       program's wake-ups cost. Runs until killed.
@@ -197,6 +201,91 @@ void Percentiles(const char* what, std::vector<double> samples) {
                 at(0.99), samples.back());
 }
 
+// Connects to the sound server and finds the lowest-numbered sink input, subscribed so
+// that pulse.notified stamps what a client must do to learn a new volume: the event,
+// then one info query.
+bool ConnectPulse(Pulse& pulse) {
+    pulse.loop = pa_threaded_mainloop_new();
+    pulse.context = pa_context_new(pa_threaded_mainloop_get_api(pulse.loop), "probe");
+    pa_context_set_state_callback(
+        pulse.context, [](pa_context*, void* p) { pa_threaded_mainloop_signal(static_cast<Pulse*>(p)->loop, 0); }, &pulse);
+    pa_threaded_mainloop_lock(pulse.loop);
+    pa_threaded_mainloop_start(pulse.loop);
+    pa_context_connect(pulse.context, nullptr, PA_CONTEXT_NOFLAGS, nullptr);
+    while (pa_context_get_state(pulse.context) != PA_CONTEXT_READY) {
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(pulse.context))) return false;
+        pa_threaded_mainloop_wait(pulse.loop);
+    }
+    auto lowest = [](pa_context*, const pa_sink_input_info* info, int eol, void* p) {
+        auto& pulse = *static_cast<Pulse*>(p);
+        if (!eol && info && (pulse.index == PA_INVALID_INDEX || info->index < pulse.index)) {
+            pulse.index = info->index;
+            pulse.volume = info->volume;
+        }
+        if (eol) pa_threaded_mainloop_signal(pulse.loop, 0);
+    };
+    pa_operation_unref(pa_context_get_sink_input_info_list(pulse.context, lowest, &pulse));
+    pa_threaded_mainloop_wait(pulse.loop);
+    if (pulse.index == PA_INVALID_INDEX) return false;
+    pa_context_set_subscribe_callback(
+        pulse.context,
+        [](pa_context* context, pa_subscription_event_type_t type, uint32_t index, void* p) {
+            auto& pulse = *static_cast<Pulse*>(p);
+            if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SINK_INPUT || index != pulse.index) return;
+            pa_operation_unref(pa_context_get_sink_input_info(
+                context, index,
+                [](pa_context*, const pa_sink_input_info* info, int eol, void* p) {
+                    if (!eol && info) static_cast<Pulse*>(p)->notified.store(NowNs());
+                },
+                p));
+        },
+        &pulse);
+    pa_operation_unref(pa_context_subscribe(pulse.context, PA_SUBSCRIPTION_MASK_SINK_INPUT, nullptr, nullptr));
+    pa_threaded_mainloop_unlock(pulse.loop);
+    return true;
+}
+
+// Sets the volume count times, alternating 25 % and 50 %; after each set, polls
+// changed() every 0.5 ms (at most 2 s) after mark() noted the state before it. Prints the
+// percentiles of change -> seen and of the notification time.
+template <typename Mark, typename Changed>
+int MeasureChanges(int count, const char* what, Mark mark, Changed changed) {
+    static Pulse pulse;
+    if (!ConnectPulse(pulse)) return 1;
+    std::mt19937 random(12345);
+    // 40 ms and a uniform part of one 30 ms timer period, so that each change lands at a
+    // uniformly random point of the period (whole milliseconds from 40 to 100 came back
+    // to the first third of the period more often than to the rest).
+    std::uniform_int_distribution<int64_t> pause(40'000'000, 69'999'999);
+    std::vector<double> toSeen, notification;
+    for (int i = 0; i < count; ++i) {
+        if (!mark()) return 1;
+        pa_cvolume volume = pulse.volume;
+        pa_cvolume_set(&volume, volume.channels, i % 2 ? PA_VOLUME_NORM / 2 : PA_VOLUME_NORM / 4);
+        pulse.notified.store(0);
+        pa_threaded_mainloop_lock(pulse.loop);
+        const int64_t set = NowNs();
+        pa_operation_unref(pa_context_set_sink_input_volume(pulse.context, pulse.index, &volume, nullptr, nullptr));
+        pa_threaded_mainloop_unlock(pulse.loop);
+        int64_t seen = 0;
+        while (!seen && NowNs() - set < 2'000'000'000) {
+            SleepNs(500'000);
+            if (changed()) seen = NowNs();
+        }
+        if (!seen) {
+            std::fprintf(stderr, "probe: change %d never reached the window\n", i);
+            continue;
+        }
+        toSeen.push_back((seen - set) / 1e6);
+        if (int64_t notified = pulse.notified.load()) notification.push_back((notified - set) / 1e6);
+        SleepNs(pause(random));
+    }
+    if (toSeen.empty() || notification.empty()) return 1;
+    Percentiles(what, toSeen);
+    Percentiles("notification", notification);
+    return 0;
+}
+
 int Change(int argc, char** argv) {
     if (argc < 8) return 2;
     const char* title = argv[2];
@@ -209,81 +298,40 @@ int Change(int argc, char** argv) {
         std::fprintf(stderr, "probe: no window named %s\n", title);
         return 1;
     }
-
-    static Pulse pulse;
-    pulse.loop = pa_threaded_mainloop_new();
-    pulse.context = pa_context_new(pa_threaded_mainloop_get_api(pulse.loop), "probe");
-    pa_context_set_state_callback(
-        pulse.context, [](pa_context*, void*) { pa_threaded_mainloop_signal(pulse.loop, 0); }, nullptr);
-    pa_threaded_mainloop_lock(pulse.loop);
-    pa_threaded_mainloop_start(pulse.loop);
-    pa_context_connect(pulse.context, nullptr, PA_CONTEXT_NOFLAGS, nullptr);
-    while (pa_context_get_state(pulse.context) != PA_CONTEXT_READY) {
-        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(pulse.context))) return 1;
-        pa_threaded_mainloop_wait(pulse.loop);
-    }
-    auto lowest = [](pa_context*, const pa_sink_input_info* info, int eol, void*) {
-        if (!eol && info && (pulse.index == PA_INVALID_INDEX || info->index < pulse.index)) {
-            pulse.index = info->index;
-            pulse.volume = info->volume;
-        }
-        if (eol) pa_threaded_mainloop_signal(pulse.loop, 0);
-    };
-    pa_operation_unref(pa_context_get_sink_input_info_list(pulse.context, lowest, nullptr));
-    pa_threaded_mainloop_wait(pulse.loop);
-    if (pulse.index == PA_INVALID_INDEX) return 1;
-    // What a client must do to learn a new volume: the event, then one info query.
-    pa_context_set_subscribe_callback(
-        pulse.context,
-        [](pa_context* context, pa_subscription_event_type_t type, uint32_t index, void*) {
-            if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SINK_INPUT || index != pulse.index) return;
-            pa_operation_unref(pa_context_get_sink_input_info(
-                context, index,
-                [](pa_context*, const pa_sink_input_info* info, int eol, void*) {
-                    if (!eol && info) pulse.notified.store(NowNs());
-                },
-                nullptr));
-        },
-        nullptr);
-    pa_operation_unref(pa_context_subscribe(pulse.context, PA_SUBSCRIPTION_MASK_SINK_INPUT, nullptr, nullptr));
-    pa_threaded_mainloop_unlock(pulse.loop);
-
     auto grabber = std::make_unique<Grabber>(display, window, x, y, width, height);
-    std::mt19937 random(12345);
-    // 40 ms and a uniform part of one 30 ms timer period, so that each change lands at a
-    // uniformly random point of the period (whole milliseconds from 40 to 100 came back
-    // to the first third of the period more often than to the rest).
-    std::uniform_int_distribution<int64_t> pause(40'000'000, 69'999'999);
-    std::vector<double> toPixels, notification;
-    for (int i = 0; i < count; ++i) {
-        if (!grabber->Grab()) return 1;
-        std::vector<uint32_t> before = grabber->Pixels();
-        pa_cvolume volume = pulse.volume;
-        pa_cvolume_set(&volume, volume.channels, i % 2 ? PA_VOLUME_NORM / 2 : PA_VOLUME_NORM / 4);
-        pulse.notified.store(0);
-        pa_threaded_mainloop_lock(pulse.loop);
-        const int64_t set = NowNs();
-        pa_operation_unref(pa_context_set_sink_input_volume(pulse.context, pulse.index, &volume, nullptr, nullptr));
-        pa_threaded_mainloop_unlock(pulse.loop);
-        int64_t changed = 0;
-        while (!changed && NowNs() - set < 2'000'000'000) {
-            SleepNs(500'000);
-            if (grabber->Grab() && grabber->Pixels() != before) changed = NowNs();
-        }
-        if (!changed) {
-            std::fprintf(stderr, "probe: change %d never reached the window\n", i);
-            continue;
-        }
-        toPixels.push_back((changed - set) / 1e6);
-        if (int64_t notified = pulse.notified.load()) notification.push_back((notified - set) / 1e6);
-        SleepNs(pause(random));
-    }
+    std::vector<uint32_t> before;
+    const int result = MeasureChanges(
+        count, "change -> pixels",
+        [&] {
+            if (!grabber->Grab()) return false;
+            before = grabber->Pixels();
+            return true;
+        },
+        [&] { return grabber->Grab() && grabber->Pixels() != before; });
     grabber.reset();
     XCloseDisplay(display);
-    if (toPixels.empty() || notification.empty()) return 1;
-    Percentiles("change -> pixels", toPixels);
-    Percentiles("notification", notification);
-    return 0;
+    return result;
+}
+
+// The number of surface commits in a libwayland request log (WAYLAND_DEBUG=client).
+long Commits(const char* log) {
+    FILE* file = std::fopen(log, "r");
+    if (!file) return -1;
+    long commits = 0;
+    char line[512];
+    while (std::fgets(line, sizeof line, file))
+        if (std::strstr(line, "wl_surface@") && std::strstr(line, ".commit()")) ++commits;
+    std::fclose(file);
+    return commits;
+}
+
+int Commit(int argc, char** argv) {
+    if (argc < 4) return 2;
+    const char* log = argv[2];
+    long before = 0;
+    return MeasureChanges(
+        std::atoi(argv[3]), "change -> frame committed", [&] { return (before = Commits(log)) >= 0; },
+        [&] { return Commits(log) > before; });
 }
 
 int Floor() {
@@ -340,6 +388,7 @@ int main(int argc, char** argv) {
     int result = 2;
     if (argc >= 2 && std::strcmp(argv[1], "start") == 0) result = Start(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "change") == 0) result = Change(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "commit") == 0) result = Commit(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "floor") == 0) result = Floor();
     if (argc >= 2 && std::strcmp(argv[1], "cpu") == 0) result = Cpu(argc, argv);
     if (result == 2) std::fprintf(stderr, "usage: see the head of bench/probe.cpp\n");

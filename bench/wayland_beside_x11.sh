@@ -11,11 +11,11 @@
 #   per tick of the window thread (strace, 5 s), as idle_cpu.sh.
 # - change -> pixels: the volume of the lowest-numbered stream changes, CHANGES times
 #   (default 20), until the volume box's pixels differ. X11: bench/probe change, as
-#   change_to_pixels.sh (libpulse, MIT-SHM read-back every 0.5 ms). Wayland: pactl sets
-#   it; from the server's change event (pactl subscribe, read as it comes) to the moment
-#   the new frame was committed to sway, from libwayland's request log
-#   (WAYLAND_DEBUG=client, stamped with the wall clock). grim cannot poll fast enough to
-#   see the pixels themselves; sway shows a committed frame with its next output frame.
+#   change_to_pixels.sh (libpulse, MIT-SHM read-back every 0.5 ms). Wayland: the same
+#   probe sets it the same way, and waits for the new frame's commit to sway in
+#   libwayland's request log (WAYLAND_DEBUG=client, read every 0.5 ms). grim cannot
+#   poll fast enough to see the pixels themselves; sway shows a committed frame with its
+#   next output frame.
 # Usage: bench/wayland_beside_x11.sh [RUNS] [SECONDS] [CHANGES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,10 +41,6 @@ idle_figures() { # PID
        END { printf ", %.2f system calls per tick\n", calls / waits }' "$trace"
   rm -f "$trace"
 }
-
-lowest_stream() { timeout 5 pactl list short sink-inputs | sort -n | head -1 | cut -f1; }
-
-levels=(30 70)
 
 echo "== x11"
 x11_first=()
@@ -85,42 +81,17 @@ done
 echo "first frame (exec to sway's event of the window's mapping, the first buffer) over $runs runs: $(printf '%s\n' "${wayland_first[@]}" | median_worst) ms"
 # bash keeps one coprocess at a time: the change events below need it.
 end_process "$events_PID"
-# libwayland's own log of the requests (WAYLAND_DEBUG), each stamped with the wall clock
-# in microseconds modulo 2^32 (libwayland 1.21 prints an unsigned int): the time a
-# change's frame was committed to the compositor.
+# libwayland's own log of the requests (WAYLAND_DEBUG): a new wl_surface commit in it is
+# a change's frame handed to the compositor.
 debug_log=$(mktemp)
 WAYLAND_DEBUG=client WAYLAND_DISPLAY=$SESSIONVOL_SWAY_SOCKET PLATFORM_VIDEO=wayland "$program" >/dev/null 2>"$debug_log" &
 pid=$!
 bench_pids+=("$pid")
 sleep 2
-commits() { grep -c 'wl_surface@[0-9]*\.commit()' "$debug_log" || true; }
 echo "idle: $(idle_figures "$pid")"
-# The server's change events as a client sees them, read as they come: the start of each
-# change, so that pactl's own start (over 100 ms on a loaded machine) does not count.
-stream=$(lowest_stream)
-coproc changes_seen { exec pactl subscribe; }
-bench_pids+=("$changes_seen_PID")
-sleep 0.5
-wayland_change=()
-for i in $(seq "$changes"); do
-  before=$(commits)
-  timeout 5 pactl set-sink-input-volume "$stream" "${levels[$((i % 2))]}%" &
-  setter=$!
-  start=""
-  while read -r -t 5 line <&"${changes_seen[0]}"; do
-    [[ "$line" == *"'change' on sink-input #$stream"* ]] && { start=${EPOCHREALTIME/./}; break; }
-  done
-  wait "$setter"
-  [ -n "$start" ] || { echo "no change event within 5 s" >&2; exit 1; }
-  for _ in $(seq 500); do [ "$(commits)" -gt "$before" ] && break; sleep 0.01; done
-  [ "$(commits)" -gt "$before" ] || { echo "no frame within 5 s of a change" >&2; exit 1; }
-  stamp=$(grep 'wl_surface@[0-9]*\.commit()' "$debug_log" | sed -n "$((before + 1))p" | sed -E 's/^\[ *([0-9]+)\.([0-9]+)\].*/\1\2/')
-  wayland_change+=("$(awk -v s="$start" -v c="$stamp" 'BEGIN { m = 4294967296; d = (c - s % m + m) % m; if (d > m / 2) d -= m; printf "%.2f", d / 1000 }')")
-  sleep 0.$((RANDOM % 3))
-  # Events of this change that came late are not the next one's start.
-  while read -r -t 0.2 line <&"${changes_seen[0]}"; do :; done
-done
-echo "change -> frame committed to sway over $changes changes (the server's change event to wl_surface.commit): $(printf '%s\n' "${wayland_change[@]}" | median_worst) ms"
+result=$(run_probe $((changes * 3 + 60)) commit "$debug_log" "$changes")
+echo "change -> frame committed to sway (bench/probe: libpulse sets the volume, the request log is read every 0.5 ms):"
+sed 's/^/  /' <<<"$result"
 end_process "$pid"
 rm -f "$debug_log"
 load_line
