@@ -7,6 +7,7 @@
 // does. From then on nothing is drawn into or asked of that X window.
 #include "x11/connection.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -135,6 +136,12 @@ double DesktopScale(Display* display) {
 }  // namespace
 
 Connection::Connection(Display* display) : display_(display), scale_(DesktopScale(display)) {
+    // The server repeats a held key. By default it sends each repeat as a release and a
+    // press, which the program would take as the key let go and struck again: Space
+    // held on a focused button would click it at the repeat rate. Asked here, it sends
+    // presses only, which become WM_KEYDOWN marked as repeats, as Windows sends them.
+    Bool detectable = False;
+    XkbSetDetectableAutoRepeat(display_, True, &detectable);
     wmProtocols_ = XInternAtom(display_, "WM_PROTOCOLS", False);
     wmDeleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
     netWmName_ = XInternAtom(display_, "_NET_WM_NAME", False);
