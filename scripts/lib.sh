@@ -22,9 +22,11 @@ SESSIONVOL_ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user
 # Besides the test tools: the packages' checkers (lintian, appstreamcli,
 # desktop-file-validate), make for the source tarball's plain cmake build, and the
 # compositor the wayland backend is tested under with what drives it (sway nested in
-# Xvfb, grim for pictures, xdotool for input, jq for sway's window tree).
+# Xvfb, grim for pictures, xdotool for input, jq for sway's window tree), and xset and
+# xrdb: the X server's own key repeat off under sway, and Xft.dpi changed under the
+# running program as a desktop changes it.
 SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon fonts-noto-cjk wine wine64 clang libclang-rt-14-dev clang-format git unzip gdb
-  lintian appstream desktop-file-utils make sway grim xdotool jq)
+  lintian appstream desktop-file-utils make sway grim xdotool jq x11-xserver-utils)
 # What the benchmarks in bench/ run besides the build: the desktop mixer they compare
 # with, and the system-call counter.
 SESSIONVOL_BENCH_PACKAGES=(xvfb x11-xserver-utils pulseaudio pulseaudio-utils pavucontrol strace)

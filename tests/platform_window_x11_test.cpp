@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "provisioned.h"
 #include "testing/window_test.h"
@@ -268,6 +269,50 @@ TEST_F(X11BackendTest, X11KeysBecomeKeyMessagesAndAltF4ClosesTheWindow) {
     EXPECT_EQ(keys[3].wParam, static_cast<WPARAM>(VK_F4));
     EXPECT_TRUE(HIWORD(keys[3].lParam) & KF_ALTDOWN);
     EXPECT_FALSE(IsWindow(window)) << "DefWindowProc's WM_CLOSE destroyed the window";
+}
+
+// A key held on the X server's keyboard (xdotool through XTest): the server repeats it
+// (Xvfb: after 660 ms, 25 a second) and the window gets what Windows sends, key downs
+// marked as repeats and one key up at the release, not a key up and down per repeat.
+TEST_F(X11BackendTest, X11HeldKeyRepeatsAsKeyDownsUntilItsRelease) {
+    const std::string title = "platform x11 held key " + std::to_string(getpid());
+    HWND window = CreateTopLevel(title.c_str());
+    ASSERT_NE(window, nullptr);
+    UpdateWindow(window);
+    ::Window xWindow = 0;
+    XWindowAttributes attributes{};
+    for (int tries = 0; tries < 200; ++tries) {
+        xWindow = FindByName(observer_, DefaultRootWindow(observer_), title);
+        if (xWindow && XGetWindowAttributes(observer_, xWindow, &attributes) && attributes.map_state == IsViewable) break;
+        usleep(10000);
+    }
+    ASSERT_EQ(attributes.map_state, IsViewable) << "the window was never shown";
+    XSetInputFocus(observer_, xWindow, RevertToParent, CurrentTime);
+    XSync(observer_, False);
+
+    int typed = -1;
+    std::thread keyboard([&] { typed = std::system("xdotool keydown a && sleep 1.5 && xdotool keyup a"); });
+    SetTimer(window, 1, 60000, nullptr);  // a guard against keys that never come, not a deadline
+    std::vector<MSG> keys;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER) break;
+        if (message.message == WM_KEYDOWN || message.message == WM_KEYUP) keys.push_back(message);
+        if (message.message == WM_KEYUP) break;
+        DispatchMessageA(&message);
+    }
+    keyboard.join();
+    ASSERT_EQ(typed, 0) << "xdotool failed (scripts/test installs it)";
+    ASSERT_FALSE(keys.empty()) << "no key reached the window";
+    EXPECT_EQ(keys.back().message, static_cast<UINT>(WM_KEYUP)) << "\"a\" held did not end with its release";
+    int repeats = 0;
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+        EXPECT_EQ(keys[i].message, static_cast<UINT>(WM_KEYDOWN)) << "message " << i << " before the release";
+        EXPECT_EQ(keys[i].wParam, static_cast<WPARAM>('A'));
+        EXPECT_EQ((HIWORD(keys[i].lParam) & KF_REPEAT) != 0, i > 0) << "message " << i;
+        repeats += i > 0;
+    }
+    EXPECT_GE(repeats, 2) << "\"a\" held for 1.5 s did not repeat";
 }
 
 // Xlib writes to the connection with writev: a server that goes away between libxcb's

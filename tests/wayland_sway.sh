@@ -6,13 +6,15 @@
 # - a click on "0.25" changes the session (the volume box changes);
 # - the compositor's close (swaymsg kill) ends the program with exit code 0, and so does
 #   Alt+F4 typed on the keyboard (scale 1);
-# - a compositor that dies (SIGKILL) ends the program with exit code 0.
+# - a compositor that dies (SIGKILL) ends the program with exit code 0;
+# - a held key repeats, made by the client as Wayland wants it, until it is released,
+#   and Shift held does not (scale 1; WaylandKeyRepeatTest counts the key messages).
 # Sway refuses to run as root: it runs as an unprivileged user (scripts/lib.sh's
 # start_private_sway), and the program connects to its socket by absolute path.
 set -u
-program=$1 output=$2
+program=$1 output=$2 tests=$3
 source "$(dirname "$0")/../scripts/lib.sh"
-for tool in sway swaymsg grim xdotool Xvfb jq compare unshare setpriv useradd; do
+for tool in sway swaymsg grim xdotool xset Xvfb jq compare unshare setpriv useradd; do
   command -v "$tool" >/dev/null 2>&1 || skip_for_missing wayland "$tool is not installed (scripts/test installs it)"
 done
 if [ "$(id -u)" -ne 0 ]; then
@@ -138,6 +140,33 @@ for scale in 1 2; do
     program_pid=""
     [ "$status" -eq 0 ] || fail "exit code $status after Alt+F4"
     echo "scale $scale: Alt+F4 on the keyboard ended the program with exit code 0"
+
+    # A held key: the X server's own repeat is off, so every repeat the window gets is
+    # one the wayland backend made. Held longer than sway's repeat delay (600 ms).
+    xset r off
+    WAYLAND_DISPLAY="$SESSIONVOL_SWAY_SOCKET" "$tests" --gtest_filter=WaylandKeyRepeatTest.AHeldKeyRepeatsUntilReleasedAndAModifierDoesNot \
+      >"$work/keys.log" 2>&1 &
+    program_pid=$!
+    node=$(wait_for_window) || { cat "$work/keys.log"; fail "no window for WaylandKeyRepeatTest"; }
+    x=$(jq -r ".rect.x + .window_rect.x" <<<"$node") y=$(jq -r ".rect.y + .window_rect.y" <<<"$node")
+    xdotool mousemove $((x + 400)) $((y + 300))
+    sleep 0.2
+    xdotool keydown shift && sleep 1.2 && xdotool keyup shift
+    xdotool keydown a && sleep 1.5 && xdotool keyup a
+    sleep 1
+    xdotool key b
+    status=0
+    wait_for_exit "$program_pid" 30 || status=$?
+    process_running "$program_pid" && fail "WaylandKeyRepeatTest still running 30 s after the keys"
+    program_pid=""
+    xset r on
+    cat "$work/keys.log"
+    [ "$status" -eq 0 ] || fail "WaylandKeyRepeatTest: exit code $status"
+    # A filter that matched nothing, or a test that skipped, passes in GoogleTest.
+    if ! grep -q '^\[  PASSED  \] 1 test' "$work/keys.log" || grep -q '^\[  SKIPPED \]' "$work/keys.log"; then
+      fail "WaylandKeyRepeatTest did not run on the compositor provided for it"
+    fi
+    echo "scale $scale: a held key repeated until released; Shift held did not"
   fi
 
   run_program WAYLAND_DISPLAY="$SESSIONVOL_SWAY_SOCKET"
@@ -152,4 +181,4 @@ for scale in 1 2; do
   checks=$((checks + 1))
 done
 [ "$checks" -eq 2 ] || fail "ran the checks at $checks scales"
-echo "PASS: title, app_id, first frame, click, close and a dying compositor on sway"
+echo "PASS: title, app_id, first frame, click, close, a dying compositor and a held key on sway"

@@ -205,11 +205,7 @@ protected:
         const int screen = DefaultScreen(outsider_);
         if (DisplayWidth(outsider_, screen) < 1600 || DisplayHeight(outsider_, screen) < 800)
             GTEST_SKIP() << "the screen is smaller than 1600 x 800 (tests/x11_scale.sh starts a display of 3840 x 2160)";
-        // What xrdb -merge does; read by the program when it opens the display.
-        const char resources[] = "Xft.dpi:\t192\n";
-        XChangeProperty(outsider_, DefaultRootWindow(outsider_), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(resources), static_cast<int>(sizeof resources - 1));
-        XSync(outsider_, False);
+        SetResources("Xft.dpi:\t192\n");
     }
     void TearDown() override {
         if (outsider_) {
@@ -217,6 +213,37 @@ protected:
             XSync(outsider_, False);
         }
         X11ProgramTest::TearDown();
+    }
+
+    // What xrdb -merge does; read by the program when it opens the display.
+    void SetResources(const std::string& resources) {
+        XChangeProperty(outsider_, DefaultRootWindow(outsider_), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(resources.data()), static_cast<int>(resources.size()));
+        XSync(outsider_, False);
+    }
+
+    // The offscreen display's picture at scale 2 after a click on "0.25"; the window
+    // system is then ready for the program on the X display.
+    platform::test::Image Scale2ReferenceAfterAClick() {
+        platform::test::Image reference;
+        {
+            OffscreenScale scale("2");
+            Use({PlayerSession()});
+            const platform::test::RunResult run = platform::test::RunWinMain({
+                [&](platform::test::Program& program) { program.Click(AppState.btnVolume25); },
+                [&](platform::test::Program& program) { program.AdvanceTime(30); },
+                [&](platform::test::Program& program) {
+                    reference = program.Snapshot();
+                    program.Close();
+                },
+            });
+            EXPECT_EQ(run.stepsRun, 3u);
+            EXPECT_EQ(service->SetCalls().size(), 1u) << "the reference's click did not reach the session";
+        }
+        ResetAppState();
+        platform::test::ResetWindowSystem();
+        platform::video::OverrideOrder({"x11"});
+        return reference;
     }
 };
 
@@ -242,28 +269,12 @@ TEST_F(X11ScaleTest, AtXftDpi192TheWindowIsTwiceAsLargeShowsTheScale2ReferenceAn
     if (!EightBitsPerChannel(DefaultVisual(outsider_, DefaultScreen(outsider_))))
         GTEST_SKIP() << "the display's pixels are not 8 bits for each of red, green and blue";
     // The reference: the offscreen display at scale 2 after a click on "0.25".
-    platform::test::Image reference;
-    {
-        OffscreenScale scale("2");
-        Use({PlayerSession()});
-        const platform::test::RunResult run = platform::test::RunWinMain({
-            [&](platform::test::Program& program) { program.Click(AppState.btnVolume25); },
-            [&](platform::test::Program& program) { program.AdvanceTime(30); },
-            [&](platform::test::Program& program) {
-                reference = program.Snapshot();
-                program.Close();
-            },
-        });
-        ASSERT_EQ(run.stepsRun, 3u);
-        ASSERT_EQ(service->SetCalls().size(), 1u) << "the reference's click did not reach the session";
-    }
+    const platform::test::Image reference = Scale2ReferenceAfterAClick();
+    ASSERT_FALSE(HasFailure());
     ASSERT_EQ(reference.width, 2 * ClientWidth);
     ASSERT_EQ(reference.height, 2 * ClientHeight);
 
     // The real program on the X display, with a session in the same state.
-    ResetAppState();
-    platform::test::ResetWindowSystem();
-    platform::video::OverrideOrder({"x11"});
     auto audio = Use({PlayerSession()});
     XWindowAttributes shownSize{};
     bool clickReached = false;
@@ -316,13 +327,66 @@ TEST_F(X11ScaleTest, AtXftDpi192TheWindowIsTwiceAsLargeShowsTheScale2ReferenceAn
     EXPECT_EQ(exitCode, 0);
 }
 
+// The desktop's scale changes while the program runs: a user's new scaling setting,
+// which the desktop publishes by rewriting the resources, as xrdb -merge does here. The
+// window follows from 96 to 192 dpi: twice the size, drawn again at scale 2 (what the
+// offscreen display shows at scale 2), and a click at device coordinates lands on the
+// button drawn there.
+TEST_F(X11ScaleTest, AnXftDpiChangedWhileRunningIsFollowed) {
+    if (!EightBitsPerChannel(DefaultVisual(outsider_, DefaultScreen(outsider_))))
+        GTEST_SKIP() << "the display's pixels are not 8 bits for each of red, green and blue";
+    const platform::test::Image reference = Scale2ReferenceAfterAClick();
+    ASSERT_FALSE(HasFailure());
+    ASSERT_EQ(reference.width, 2 * ClientWidth);
+
+    SetResources("Xft.dpi:\t96\n");
+    auto audio = Use({PlayerSession()});
+    XWindowAttributes before{}, after{};
+    int merge = -1;
+    bool clickReached = false;
+    platform::test::ImageDifference afterTheClick{-1, {-1, -1}};
+    std::thread outsider([&] {
+        const ::Window window = WaitForWindow();
+        if (!window || !XGetWindowAttributes(outsider_, window, &before)) return;
+        merge = std::system("echo 'Xft.dpi: 192' | xrdb -nocpp -merge");
+        // Each wait for at most 10 s.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (XGetWindowAttributes(outsider_, window, &after) && after.width != 2 * ClientWidth &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ClickAt(outsider_, window, 2 * 110, 2 * 175);
+        deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        do {
+            if (!clickReached) clickReached = !audio->SetCalls().empty();
+            const platform::test::Image shown = ReadBack(outsider_, window);
+            if (clickReached && shown.width == reference.width && shown.height == reference.height) {
+                afterTheClick = Difference(shown, reference);
+                if (afterTheClick.count == 0) break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (std::chrono::steady_clock::now() < deadline);
+        SendDeleteWindow(outsider_, window);
+    });
+    char commandLine[] = "";
+    const int exitCode = WinMain(platform::user32::ProgramInstance(), nullptr, commandLine, SW_SHOWDEFAULT);
+    outsider.join();
+
+    EXPECT_EQ(before.width, ClientWidth) << "at 96 dpi the X window is not the client area";
+    EXPECT_EQ(before.height, ClientHeight);
+    ASSERT_EQ(merge, 0) << "xrdb -merge failed (scripts/test installs x11-xserver-utils)";
+    EXPECT_EQ(after.width, 2 * ClientWidth) << "the X window did not follow Xft.dpi 192";
+    EXPECT_EQ(after.height, 2 * ClientHeight);
+    ASSERT_TRUE(clickReached) << "a click at device (220, 350) did not press \"0.25\" at the new scale";
+    EXPECT_EQ(audio->SetCalls()[0].volume, 0.25f);
+    EXPECT_EQ(afterTheClick.count, 0) << "the window never showed as the offscreen display does at scale 2; first difference at ("
+                                      << afterTheClick.first.x << ", " << afterTheClick.first.y << ")";
+    EXPECT_EQ(exitCode, 0);
+}
+
 // GDK_SCALE, where the user set it, wins over Xft.dpi, as in GTK: here it asks for 2 on
 // a display whose resources say 96 dpi.
 TEST_F(X11ScaleTest, GdkScaleWinsOverXftDpi) {
-    const char resources[] = "Xft.dpi:\t96\n";
-    XChangeProperty(outsider_, DefaultRootWindow(outsider_), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(resources), static_cast<int>(sizeof resources - 1));
-    XSync(outsider_, False);
+    SetResources("Xft.dpi:\t96\n");
     setenv("GDK_SCALE", "2", 1);
     Use({PlayerSession()});
     XWindowAttributes shownSize{};

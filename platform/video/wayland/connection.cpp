@@ -181,6 +181,7 @@ const wl_keyboard_listener Connection::KeyboardListener = {
             return;
         }
         self->keys_.LoadKeymap(descriptor, size);
+        self->repeat_.Stop();
     },
     // enter
     [](void* data, wl_keyboard*, uint32_t, wl_surface* surface, wl_array*) {
@@ -188,23 +189,28 @@ const wl_keyboard_listener Connection::KeyboardListener = {
         self->keyboardFocus_ = self->WindowOf(surface);
     },
     // leave
-    [](void* data, wl_keyboard*, uint32_t, wl_surface*) { static_cast<Connection*>(data)->keyboardFocus_ = nullptr; },
-    // key: Alt's own press and release count as Alt held, as Windows reports them.
+    [](void* data, wl_keyboard*, uint32_t, wl_surface*) {
+        auto* self = static_cast<Connection*>(data);
+        self->keyboardFocus_ = nullptr;
+        self->repeat_.Stop();
+    },
+    // key: the compositor sends a held key once; its repeats are the client's to make.
     [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
         auto* self = static_cast<Connection*>(data);
-        if (self->keyboardFocus_ == nullptr || self->sink_ == nullptr) return;
-        const KeyMeaning meaning = self->keys_.Meaning(key);
-        if (meaning.virtualKey == 0) return;
-        const bool altDown = self->keys_.AltDown() || meaning.virtualKey == VK_MENU;
-        self->sink_->OnKey(self->keyboardFocus_->handle(), meaning.virtualKey, state == WL_KEYBOARD_KEY_STATE_PRESSED, altDown,
-                           meaning.character);
+        const bool pressed = state == WL_KEYBOARD_KEY_STATE_PRESSED;
+        const bool delivered = self->DeliverKey(key, pressed);
+        if (!pressed) {
+            self->repeat_.Released(key);
+        } else {
+            self->repeat_.Pressed(key, delivered && self->keys_.Repeats(key), KeyRepeat::Clock::now());
+        }
     },
     // modifiers
     [](void* data, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched, uint32_t locked, uint32_t group) {
         static_cast<Connection*>(data)->keys_.UpdateModifiers(depressed, latched, locked, group);
     },
     // repeat_info
-    [](void*, wl_keyboard*, int32_t, int32_t) {},
+    [](void* data, wl_keyboard*, int32_t rate, int32_t delay) { static_cast<Connection*>(data)->repeat_.SetTiming(rate, delay); },
 };
 
 Connection::Connection(wl_display* display) : display_(display) {}
@@ -270,7 +276,10 @@ std::unique_ptr<Window> Connection::CreateWindow(HWND window, int clientWidth, i
 void Connection::Forget(WaylandWindow* window) {
     windows_.erase(window);
     if (pointerFocus_ == window) pointerFocus_ = nullptr;
-    if (keyboardFocus_ == window) keyboardFocus_ = nullptr;
+    if (keyboardFocus_ == window) {
+        keyboardFocus_ = nullptr;
+        repeat_.Stop();
+    }
 }
 
 WaylandWindow* Connection::WindowOf(wl_surface* surface) const {
@@ -302,6 +311,7 @@ void Connection::DispatchEvents(EventSink& sink, bool descriptorReadable) {
         EndRead(descriptorReadable);
     }
     if (!lost_ && wl_display_dispatch_pending(display_) < 0) NoteConnectionLost();
+    if (!lost_) DeliverDueRepeat();
     if (!lost_) {
         // A release or a frame callback may have freed the way for a frame.
         std::vector<WaylandWindow*> windows;
@@ -328,6 +338,30 @@ bool Connection::PrepareToWait() {
         return true;  // dispatched at once: the windows are reported gone
     }
     return false;
+}
+
+std::optional<std::chrono::steady_clock::time_point> Connection::NextOwnInput() const {
+    if (lost_) return std::nullopt;
+    return repeat_.NextDue();
+}
+
+// Alt's own press and release count as Alt held, as Windows reports them. False when
+// the key went nowhere: no window has the keyboard, or the key has no virtual key.
+bool Connection::DeliverKey(uint32_t key, bool pressed) {
+    if (keyboardFocus_ == nullptr || sink_ == nullptr) return false;
+    const KeyMeaning meaning = keys_.Meaning(key);
+    if (meaning.virtualKey == 0) return false;
+    const bool altDown = keys_.AltDown() || meaning.virtualKey == VK_MENU;
+    sink_->OnKey(keyboardFocus_->handle(), meaning.virtualKey, pressed, altDown, meaning.character);
+    return true;
+}
+
+// A repeat is the key's press again, with the modifiers held now, as the X server
+// repeats a KeyPress; the window manager marks it as a key that was already down.
+// The clock is read only while a key is held.
+void Connection::DeliverDueRepeat() {
+    if (!repeat_.NextDue()) return;
+    if (std::optional<uint32_t> key = repeat_.TakeDue(KeyRepeat::Clock::now())) DeliverKey(*key, true);
 }
 
 SIZE Connection::ScreenSize() const {

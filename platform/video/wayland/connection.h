@@ -15,6 +15,7 @@
 #include <string>
 
 #include "video/video.h"
+#include "wayland/key_repeat.h"
 #include "wayland/keyboard.h"
 
 struct xdg_wm_base;
@@ -39,6 +40,7 @@ public:
     int EventDescriptor() const override;
     void DispatchEvents(EventSink& sink, bool descriptorReadable) override;
     bool PrepareToWait() override;
+    std::optional<std::chrono::steady_clock::time_point> NextOwnInput() const override;
     SIZE ScreenSize() const override;
 
     wl_compositor* compositor() const { return compositor_; }
@@ -70,6 +72,8 @@ private:
     void EndRead(bool readable);
     void NoteConnectionLost();
     void ReportAllGone(EventSink& sink);
+    bool DeliverKey(uint32_t key, bool pressed);
+    void DeliverDueRepeat();
     WaylandWindow* WindowOf(wl_surface* surface) const;
 
     static const wl_registry_listener RegistryListener;
@@ -96,6 +100,7 @@ private:
     wl_fixed_t pointerX_ = 0, pointerY_ = 0;
     WaylandWindow* keyboardFocus_ = nullptr;
     Keyboard keys_;
+    KeyRepeat repeat_;
 
     EventSink* sink_ = nullptr;
     bool readPrepared_ = false;

@@ -91,6 +91,8 @@ KeyMeaning Keyboard::Meaning(uint32_t key) const {
     return meaning;
 }
 
+bool Keyboard::Repeats(uint32_t key) const { return keymap_ != nullptr && xkb_keymap_key_repeats(keymap_, key + EvdevToXkb) != 0; }
+
 bool Keyboard::AltDown() const {
     return state_ != nullptr && xkb_state_mod_name_is_active(state_, XKB_MOD_NAME_ALT, XKB_STATE_MODS_EFFECTIVE) > 0;
 }

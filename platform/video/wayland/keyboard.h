@@ -27,6 +27,8 @@ public:
     void UpdateModifiers(uint32_t depressed, uint32_t latched, uint32_t locked, uint32_t group);
     // A wl_keyboard.key code (evdev numbering, as Wayland sends it).
     KeyMeaning Meaning(uint32_t key) const;
+    // Whether the keymap says the key repeats while held (modifiers do not).
+    bool Repeats(uint32_t key) const;
     bool AltDown() const;
 
 private:

@@ -7,6 +7,8 @@
 // does. From then on nothing is drawn into or asked of that X window.
 #include "x11/connection.h"
 
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -106,18 +108,22 @@ std::optional<double> PositiveNumber(const char* text) {
     return value;
 }
 
-// The scale the desktop publishes, read the way toolkits read it. GDK_SCALE, where set,
-// wins, as in GTK: a user's explicit choice for the session. Otherwise Xft.dpi in the
-// display's resource database (what xrdb loads, and what GNOME, KDE and Xfce set from
-// their scaling settings) over the 96 dpi of scale 1; fractional values stay
+// The scale the desktop publishes is read the way toolkits read it. GDK_SCALE, where
+// set, wins, as in GTK: a user's explicit choice for the session. Otherwise Xft.dpi in
+// the display's resource database (what xrdb loads, and what GNOME, KDE and Xfce set
+// from their scaling settings) over the 96 dpi of scale 1; fractional values stay
 // fractional. Without either, scale 1.
-double DesktopScale(Display* display) {
-    if (const char* gdkScale = std::getenv("GDK_SCALE"); gdkScale != nullptr && *gdkScale != '\0') {
-        if (std::optional<double> scale = PositiveNumber(gdkScale)) return base::ClampScale(*scale);
-        std::fprintf(stderr, "x11: GDK_SCALE=%s is not a number; ignored\n", gdkScale);
-    }
-    const char* resources = XResourceManagerString(display);
-    if (resources == nullptr) return 1.0;
+std::optional<double> UserScale() {
+    const char* gdkScale = std::getenv("GDK_SCALE");
+    if (gdkScale == nullptr || *gdkScale == '\0') return std::nullopt;
+    if (std::optional<double> scale = PositiveNumber(gdkScale)) return base::ClampScale(*scale);
+    std::fprintf(stderr, "x11: GDK_SCALE=%s is not a number; ignored\n", gdkScale);
+    return std::nullopt;
+}
+
+// resources: the text of the root window's RESOURCE_MANAGER property, or null.
+double ResourceScale(const char* resources) {
+    if (resources == nullptr || *resources == '\0') return 1.0;
     XrmInitialize();
     XrmDatabase database = XrmGetStringDatabase(resources);
     if (database == nullptr) return 1.0;
@@ -134,7 +140,19 @@ double DesktopScale(Display* display) {
 
 }  // namespace
 
-Connection::Connection(Display* display) : display_(display), scale_(DesktopScale(display)) {
+Connection::Connection(Display* display)
+    : display_(display),
+      userScale_(UserScale()),
+      scale_(userScale_ ? *userScale_ : ResourceScale(XResourceManagerString(display))) {
+    // The desktop rewrites the root window's resources when its scale changes (xrdb
+    // -merge does the same): the window follows, unless the user's GDK_SCALE holds it.
+    if (!userScale_) XSelectInput(display_, DefaultRootWindow(display_), PropertyChangeMask);
+    // The server repeats a held key. By default it sends each repeat as a release and a
+    // press, which the program would take as the key let go and struck again: Space
+    // held on a focused button would click it at the repeat rate. Asked here, it sends
+    // presses only, which become WM_KEYDOWN marked as repeats, as Windows sends them.
+    Bool detectable = False;
+    XkbSetDetectableAutoRepeat(display_, True, &detectable);
     wmProtocols_ = XInternAtom(display_, "WM_PROTOCOLS", False);
     wmDeleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
     netWmName_ = XInternAtom(display_, "_NET_WM_NAME", False);
@@ -152,7 +170,7 @@ Connection::~Connection() {
 
 std::unique_ptr<Window> Connection::CreateWindow(HWND window, int clientWidth, int clientHeight, EventSink& events) {
     auto created = std::make_unique<X11Window>(*this, clientWidth, clientHeight);
-    windows_[created->id()] = window;
+    windows_[created->id()] = Known{window, created.get()};
     gone_.erase(created->id());  // an id the server handed out again
     if (scale_ != 1.0) events.OnScaleChanged(window, scale_);
     return created;
@@ -171,12 +189,17 @@ void Connection::DispatchEvents(EventSink& sink, bool descriptorReadable) {
     }
     // Only what Xlib already holds: XPending or XNextEvent on an empty queue would
     // read (or wait on) the connection.
+    bool resourcesChanged = false;
     while (!connectionLost_ && XQLength(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
+        if (event.type == PropertyNotify) {
+            resourcesChanged |= event.xproperty.atom == XA_RESOURCE_MANAGER;
+            continue;
+        }
         auto found = windows_.find(event.xany.window);
         if (found == windows_.end()) continue;
-        HWND window = found->second;
+        HWND window = found->second.handle;
         switch (event.type) {
         case Expose:
             // Every logical pixel the lost device pixels touch.
@@ -184,10 +207,13 @@ void Connection::DispatchEvents(EventSink& sink, bool descriptorReadable) {
                                        base::LogicalEnd(event.xexpose.x + event.xexpose.width, scale_),
                                        base::LogicalEnd(event.xexpose.y + event.xexpose.height, scale_)});
             break;
-        case ConfigureNotify:
-            sink.OnClientResized(window, base::LogicalSize(event.xconfigure.width, scale_),
-                                 base::LogicalSize(event.xconfigure.height, scale_));
+        case ConfigureNotify: {
+            const int width = base::LogicalSize(event.xconfigure.width, scale_);
+            const int height = base::LogicalSize(event.xconfigure.height, scale_);
+            found->second.native->NoteClientSize(width, height);
+            sink.OnClientResized(window, width, height);
             break;
+        }
         case DestroyNotify: ReportGone(sink, found->first); break;
         case ClientMessage:
             if (event.xclient.message_type == wmProtocols_ && event.xclient.format == 32 &&
@@ -207,7 +233,42 @@ void Connection::DispatchEvents(EventSink& sink, bool descriptorReadable) {
         default: break;
         }
     }
+    if (resourcesChanged && !connectionLost_) FollowDesktopScale(sink);
     if (connectionLost_) ReportAllGone(sink);
+}
+
+// Read anew: Xlib keeps the text it got when the display was opened. Each window then
+// becomes its logical size at the new scale and is drawn again at it, as a Wayland
+// window that moves to an output of another scale.
+void Connection::FollowDesktopScale(EventSink& sink) {
+    std::string resources;
+    Request([&](Display* display) {
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, remaining = 0;
+        unsigned char* data = nullptr;
+        // Xlib's own limit for this property, in 32-bit units.
+        if (XGetWindowProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER, 0, 100000000L, False, XA_STRING, &type,
+                               &format, &items, &remaining, &data) == Success &&
+            data != nullptr) {
+            if (format == 8) resources.assign(reinterpret_cast<const char*>(data), items);
+            XFree(data);
+        }
+    });
+    const double scale = ResourceScale(resources.c_str());
+    if (scale == scale_) return;
+    scale_ = scale;
+    std::vector<::Window> shown;
+    for (const auto& [xWindow, known] : windows_) {
+        if (!IsGone(xWindow)) shown.push_back(xWindow);
+    }
+    for (::Window xWindow : shown) {
+        auto found = windows_.find(xWindow);
+        if (found == windows_.end() || IsGone(xWindow)) continue;
+        const HWND window = found->second.handle;
+        found->second.native->FollowScale();
+        sink.OnScaleChanged(window, scale_);
+    }
 }
 
 // Alt is Mod1 in the X servers and layouts in use; Alt's own press and release count
@@ -304,12 +365,12 @@ void Connection::WatchConnection() {
 void Connection::ReportGone(EventSink& sink, ::Window xWindow) {
     auto found = windows_.find(xWindow);
     if (found == windows_.end() || !gone_.insert(xWindow).second) return;
-    sink.OnWindowDestroyed(found->second);
+    sink.OnWindowDestroyed(found->second.handle);
 }
 
 void Connection::ReportAllGone(EventSink& sink) {
     std::vector<::Window> remaining;
-    for (const auto& [xWindow, window] : windows_) remaining.push_back(xWindow);
+    for (const auto& [xWindow, known] : windows_) remaining.push_back(xWindow);
     for (::Window xWindow : remaining) ReportGone(sink, xWindow);
 }
 

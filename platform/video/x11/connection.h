@@ -10,6 +10,7 @@
 #include <X11/Xlib.h>
 
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -65,6 +66,7 @@ public:
 
 private:
     void DeliverKey(EventSink& sink, HWND window, XKeyEvent& key);
+    void FollowDesktopScale(EventSink& sink);
     void WatchConnection();
     void ReportGone(EventSink& sink, ::Window xWindow);
     void ReportAllGone(EventSink& sink);
@@ -72,10 +74,17 @@ private:
     void NoteConnectionLost();
     [[noreturn]] static void EndAfterConnectionLost(Display* display, void* connection);
 
+    struct Known {
+        HWND handle;
+        X11Window* native;
+    };
+
     Display* display_;
+    // GDK_SCALE, where the user set it: then the desktop's setting is not followed.
+    std::optional<double> userScale_;
     double scale_;
     Atom wmProtocols_, wmDeleteWindow_, netWmName_, utf8String_;
-    std::map<::Window, HWND> windows_;
+    std::map<::Window, Known> windows_;
     // Destroyed by another client (or lost with the connection); kept after the HWND is
     // gone, since errors of requests sent before the destruction was seen may come late.
     std::set<::Window> gone_;

@@ -51,7 +51,8 @@ void SetDesktopProperties(Display* display, ::Window xWindow) {
 
 }  // namespace
 
-X11Window::X11Window(Connection& connection, int clientWidth, int clientHeight) : connection_(connection) {
+X11Window::X11Window(Connection& connection, int clientWidth, int clientHeight)
+    : connection_(connection), width_(clientWidth), height_(clientHeight) {
     Atom deleteWindow = connection_.wmDeleteWindow();
     connection_.Request([&](Display* display) {
         const int screen = DefaultScreen(display);
@@ -120,6 +121,7 @@ void X11Window::Map(Display* display) {
 }
 
 void X11Window::Resize(int clientWidth, int clientHeight) {
+    NoteClientSize(clientWidth, clientHeight);
     if (Gone()) return;
     connection_.Request([&](Display* display) {
         XResizeWindow(display, xWindow_, DeviceSize(clientWidth, connection_.scale()),
@@ -127,6 +129,13 @@ void X11Window::Resize(int clientWidth, int clientHeight) {
         XFlush(display);
     });
 }
+
+void X11Window::NoteClientSize(int clientWidth, int clientHeight) {
+    width_ = clientWidth;
+    height_ = clientHeight;
+}
+
+void X11Window::FollowScale() { Resize(width_, height_); }
 
 void X11Window::Present(std::span<const Layer> layers) {
     if (Gone()) return;

@@ -26,6 +26,10 @@ public:
     void SetTitle(const std::string& utf8Title) override;
     void Show(bool visible) override;
     void Resize(int clientWidth, int clientHeight) override;
+    // The display resized the window to this logical client size.
+    void NoteClientSize(int clientWidth, int clientHeight);
+    // The display's scale changed: the X window becomes the client area at the new one.
+    void FollowScale();
     bool WantsFrames() const override;
     void Present(std::span<const Layer> layers) override;
     // Maps the window if it is to be shown and is not yet; within a request.
@@ -38,6 +42,7 @@ private:
     ::Window xWindow_ = 0;
     GC gc_ = nullptr;
     bool mapWanted_ = false;
+    int width_, height_;  // logical, the client area
 };
 
 }  // namespace platform::video::x11

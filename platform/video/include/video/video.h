@@ -17,7 +17,9 @@
 
 #include <cairo.h>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -103,6 +105,12 @@ public:
     // Called before the thread sleeps on the descriptor: sends what is still buffered
     // for the display. True when events are already held, so the caller must not wait.
     virtual bool PrepareToWait() = 0;
+    // When the backend has input of its own to deliver without the descriptor becoming
+    // readable: the next repeat of a held key, on a display that leaves repeating to its
+    // clients. The thread's wait ends by then, and DispatchEvents delivers it. Nothing
+    // while no such input is pending, so an idle display leaves the wait to the
+    // program's timers. On the monotonic clock (std::chrono::steady_clock).
+    virtual std::optional<std::chrono::steady_clock::time_point> NextOwnInput() const { return std::nullopt; }
     // In logical pixels: the display's size divided by its scale.
     virtual SIZE ScreenSize() const = 0;
 };
