@@ -147,7 +147,7 @@ stop_private_display() {
 # not come up within 10 s. stop_private_sway ends it. Needs root.
 start_private_sway() { # SCALE
   local user=${SESSIONVOL_SWAY_USER:-sessionvol-sway}
-  id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || return 1
+  ensure_system_user "$user" || return 1
   SESSIONVOL_SWAY_DIR=$(mktemp -d)
   chmod 755 "$SESSIONVOL_SWAY_DIR"
   mkdir -m 700 "$SESSIONVOL_SWAY_DIR/run"
@@ -194,6 +194,40 @@ stop_private_sway() { # [KILL]
   SESSIONVOL_SWAY_DIR=""
   return 0
 }
+
+# Creates a system user without a home or a login, for a compositor run as a user of
+# its own.
+ensure_system_user() { # NAME
+  id "$1" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$1"
+}
+
+# The program on a real display, for the tests that compare it with the offscreen
+# backend: started in a PID namespace of its own, so that the process ID in its value row
+# (the simulated service's demo session is the program's own process) reads the same in
+# every run. Sets SESSIONVOL_PROGRAM_PID.
+start_program_in_pid_namespace() { # PROGRAM ENVIRONMENT...
+  env "${@:2}" PLATFORM_AUDIO=sim unshare --pid --fork --kill-child sh -c '"$0" & wait $!' "$1" &
+  SESSIONVOL_PROGRAM_PID=$!
+}
+
+# The program's complete first frame at SCALE from the offscreen backend, as a PNG: the
+# reference a real display at that scale is compared with.
+offscreen_reference_frame() { # PROGRAM SCALE FILE
+  local dumps last
+  dumps=$(mktemp -d)
+  PLATFORM_VIDEO=offscreen PLATFORM_VIDEO_SCALE="$2" PLATFORM_VIDEO_DUMP="$dumps" PLATFORM_AUDIO=sim \
+    unshare --pid --fork --kill-child sh -c '"$0" & program=$!; sleep 3; kill $program; wait $program' "$1" \
+    >/dev/null 2>&1
+  last=$(ls "$dumps"/*.png 2>/dev/null | tail -1)
+  [ -n "$last" ] && cp "$last" "$3"
+  local status=$?
+  rm -rf "$dumps"
+  return "$status"
+}
+
+# How many pixels two pictures differ in (ImageMagick's compare; a message when they
+# cannot be compared, a different size say).
+differing_pixels() { compare -metric AE "$@" null: 2>&1 || true; }
 
 # True while the process runs (a zombie that waits for its parent does not count).
 process_running() {
