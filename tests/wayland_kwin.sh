@@ -51,13 +51,17 @@ grab() { # GEOMETRY FILE
   import -window root "$work/root.png" && convert "$work/root.png" -crop "$1" +repage "$2"
 }
 
+# A logical length in device pixels at the scale being tested, whole pixels (down).
+device() { awk -v n="$1" -v s="$scale" 'BEGIN { printf "%d", n * s }'; }
+# A value of what KWin said of the window.
+field() { sed -n "s/^$1 //p" <<<"$info"; }
+
 checks=0
 for scale in 1.5 1.25; do
   # Device pixels: the output, the window's corner, and the window's rows that the
   # compositor shows whole. A window 361 logical pixels high is 541.5 device rows at 1.5;
   # the half row below the last whole one is partly the desktop's, and KWin shows the
   # desktop there.
-  device() { awk -v n="$1" -v s="$scale" 'BEGIN { printf "%d", n * s }'; }
   left=$(device $window_left) top=$(device $window_top)
   width=$(device 784) rows=$(device 361)
   offscreen_reference_frame "$program" "$scale" "$work/reference.png" || fail "the offscreen backend wrote no frame"
@@ -69,7 +73,6 @@ for scale in 1.5 1.25; do
   start_program_in_pid_namespace "$program" WAYLAND_DISPLAY="$SESSIONVOL_KWIN_SOCKET"
   program_pid=$SESSIONVOL_PROGRAM_PID
   info=$(wait_for_window) || fail "KWin shows no window of the program at scale $scale"
-  field() { sed -n "s/^$1 //p" <<<"$info"; }
   [ "$(field caption)" = "$(sessionvol_title)" ] || fail "the window's title is \"$(field caption)\""
   [ "$(field resourceClass)" = io.github.sessionvol.sessionvol ] || fail "the window's app_id is \"$(field resourceClass)\""
   size="$(field width)x$(field height)+$(field x)+$(field y)"
