@@ -274,6 +274,21 @@ kwin_window_info() {
          key != "" { sub(/^ *variant *[a-z0-9]+ /, ""); gsub(/"/, ""); print key, $0; key = "" }'
 }
 
+# Maximises the program's window through KWin's scripting (a script loaded and started
+# over D-Bus); returns 1 when KWin did not take the script.
+kwin_maximize_program() {
+  local script=$SESSIONVOL_KWIN_DIR/maximize.js
+  cat >"$script" <<'SCRIPT'
+for (const window of workspace.clientList()) {
+    if (String(window.resourceClass) === "io.github.sessionvol.sessionvol") window.setMaximize(true, true);
+}
+SCRIPT
+  chmod 644 "$script"
+  as_kwin_user dbus-send --session --dest=org.kde.KWin --print-reply /Scripting org.kde.kwin.Scripting.loadScript \
+    string:"$script" string:sessionvol-maximize >/dev/null &&
+    as_kwin_user dbus-send --session --dest=org.kde.KWin --print-reply /Scripting org.kde.kwin.Scripting.start >/dev/null
+}
+
 stop_private_kwin() {
   [ -n "${SESSIONVOL_KWIN_PID:-}" ] && end_process "$SESSIONVOL_KWIN_PID" 5
   [ -n "${SESSIONVOL_KWIN_BUS_PID:-}" ] && end_process "$SESSIONVOL_KWIN_BUS_PID" 5

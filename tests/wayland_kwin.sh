@@ -5,7 +5,8 @@
 # - the window is 784 by 361 logical pixels, with the program's title and app_id;
 # - its picture on the output equals the offscreen backend's image of the same program at
 #   that scale, device pixel for device pixel;
-# - a click on "0.25" changes the session (the volume box changes).
+# - a click on "0.25" changes the session (the volume box changes);
+# - maximised, the window fills the output's logical width (1600 pixels).
 # KWin runs as an unprivileged user (scripts/lib.sh's start_private_kwin), and the
 # program connects to its socket by absolute path.
 set -u
@@ -106,6 +107,20 @@ for scale in 1.5 1.25; do
   [ -n "$changed" ] || fail "at scale $scale a click on 0.25 did not change the volume box"
   echo "scale $scale: a click on 0.25 changed the volume box"
 
+  # Maximised (through KWin's scripting), the window fills the output's 1600 logical
+  # pixels across; down to 977, the client area of the largest window Windows allows on
+  # a 1000-pixel-high screen (the screen and the sizing frame, less the caption).
+  kwin_maximize_program || fail "KWin's script to maximise the window did not run"
+  maximized=""
+  for _ in $(seq 50); do
+    info=$(kwin_window_info)
+    maximized="$(field width)x$(field height)"
+    [ "$maximized" = 1600x977 ] && break
+    sleep 0.1
+  done
+  [ "$maximized" = 1600x977 ] || fail "at scale $scale the maximised window is $maximized logical pixels, not 1600x977"
+  echo "scale $scale: maximised, the window is 1600x977 logical pixels"
+
   # The program ends by itself when its compositor goes away.
   stop_private_kwin
   wait_for_exit "$program_pid" 30
@@ -115,4 +130,4 @@ for scale in 1.5 1.25; do
   checks=$((checks + 1))
 done
 [ "$checks" -eq 2 ] || fail "ran the checks at $checks scales"
-echo "PASS: window size, title, app_id, pictures and a click under KWin at scales 1.5 and 1.25"
+echo "PASS: window size, title, app_id, pictures, a click and maximising under KWin at scales 1.5 and 1.25"
