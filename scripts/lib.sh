@@ -21,12 +21,13 @@ SESSIONVOL_ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user
   libgtest-dev:arm64 libbenchmark-dev:arm64 libxext-dev:arm64)
 # Besides the test tools: the packages' checkers (lintian, appstreamcli,
 # desktop-file-validate), make for the source tarball's plain cmake build, and the
-# compositor the wayland backend is tested under with what drives it (sway nested in
-# Xvfb, grim for pictures, xdotool for input, jq for sway's window tree), and xset and
-# xrdb: the X server's own key repeat off under sway, and Xft.dpi changed under the
-# running program as a desktop changes it.
+# compositors the wayland backend is tested under with what drives them (sway nested in
+# Xvfb, grim for pictures, xdotool for input, jq for sway's window tree; KWin, the one
+# that offers fractional scales, nested in Xvfb too), and xset and xrdb: the X server's
+# own key repeat off under sway, and Xft.dpi changed under the running program as a
+# desktop changes it.
 SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon fonts-noto-cjk wine wine64 clang libclang-rt-14-dev clang-format git unzip gdb
-  lintian appstream desktop-file-utils make sway grim xdotool jq x11-xserver-utils)
+  lintian appstream desktop-file-utils make sway grim xdotool jq x11-xserver-utils kwin-wayland)
 # What the benchmarks in bench/ run besides the build: the desktop mixer they compare
 # with, and the system-call counter.
 SESSIONVOL_BENCH_PACKAGES=(xvfb x11-xserver-utils pulseaudio pulseaudio-utils pavucontrol strace)
@@ -149,7 +150,7 @@ stop_private_display() {
 # not come up within 10 s. stop_private_sway ends it. Needs root.
 start_private_sway() { # SCALE
   local user=${SESSIONVOL_SWAY_USER:-sessionvol-sway}
-  id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || return 1
+  ensure_system_user "$user" || return 1
   SESSIONVOL_SWAY_DIR=$(mktemp -d)
   chmod 755 "$SESSIONVOL_SWAY_DIR"
   mkdir -m 700 "$SESSIONVOL_SWAY_DIR/run"
@@ -196,6 +197,142 @@ stop_private_sway() { # [KILL]
   SESSIONVOL_SWAY_DIR=""
   return 0
 }
+
+# Starts KWin (kwin_wayland, which offers wp_fractional_scale_v1 and wp_viewporter)
+# nested in the private X display (start_private_display first, with a screen of the
+# output's device size), with QPainter compositing (no GPU needed), as the unprivileged
+# user SESSIONVOL_KWIN_USER (default sessionvol-kwin, created when missing), on a session
+# bus of its own. Its output is 1600 by 1000 logical pixels at SCALE (1.5: 2400 x 1500
+# device pixels). The program's window (its app_id) is placed at logical (100, 100)
+# without a frame: both scales tested put its corner on a whole device pixel, where the
+# compositor can show the buffer's pixels as they are. Sets SESSIONVOL_KWIN_SOCKET (an
+# absolute path for WAYLAND_DISPLAY); returns 1 when KWin does not come up within 20 s.
+# stop_private_kwin ends it. Needs root.
+start_private_kwin() { # SCALE
+  local user=${SESSIONVOL_KWIN_USER:-sessionvol-kwin} kwin
+  kwin=$(command -v kwin_wayland) || return 1
+  ensure_system_user "$user" || return 1
+  SESSIONVOL_KWIN_DIR=$(mktemp -d)
+  chmod 755 "$SESSIONVOL_KWIN_DIR"
+  # Debian gives kwin_wayland the file capability cap_sys_resource. Where the capability
+  # is not in the process's bounding set (a container, as CI's), the kernel refuses to
+  # run such a file at all (EPERM); a copy carries no capability, and KWin does without.
+  cp "$kwin" "$SESSIONVOL_KWIN_DIR/kwin_wayland"
+  mkdir -m 700 "$SESSIONVOL_KWIN_DIR/run"
+  mkdir "$SESSIONVOL_KWIN_DIR/run/config"
+  cat >"$SESSIONVOL_KWIN_DIR/run/config/kwinrulesrc" <<RULES
+[General]
+count=1
+rules=1
+
+[1]
+Description=sessionvol where the tests look for it
+wmclass=io.github.sessionvol.sessionvol
+wmclassmatch=1
+position=100,100
+positionrule=2
+noborder=true
+noborderrule=2
+RULES
+  chown -R "$user" "$SESSIONVOL_KWIN_DIR/run"
+  SESSIONVOL_KWIN_BUS=unix:path=$SESSIONVOL_KWIN_DIR/run/bus
+  setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env -i PATH=/usr/bin:/bin \
+    dbus-daemon --session --nofork --nopidfile --address="$SESSIONVOL_KWIN_BUS" </dev/null >"$SESSIONVOL_KWIN_DIR/dbus.log" 2>&1 &
+  SESSIONVOL_KWIN_BUS_PID=$!
+  setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" \
+    HOME="$SESSIONVOL_KWIN_DIR/run" XDG_RUNTIME_DIR="$SESSIONVOL_KWIN_DIR/run" XDG_CONFIG_HOME="$SESSIONVOL_KWIN_DIR/run/config" \
+    DBUS_SESSION_BUS_ADDRESS="$SESSIONVOL_KWIN_BUS" KWIN_COMPOSE=Q "$SESSIONVOL_KWIN_DIR/kwin_wayland" --x11-display "$DISPLAY" \
+    --socket wayland-kwin --width 1600 --height 1000 --scale "$1" --no-lockscreen --no-global-shortcuts --no-kactivities \
+    >"$SESSIONVOL_KWIN_DIR/kwin.log" 2>&1 &
+  SESSIONVOL_KWIN_PID=$!
+  SESSIONVOL_KWIN_SOCKET=$SESSIONVOL_KWIN_DIR/run/wayland-kwin
+  for _ in $(seq 200); do
+    [ -S "$SESSIONVOL_KWIN_SOCKET" ] && as_kwin_user dbus-send --session --dest=org.kde.KWin --print-reply /KWin \
+      org.kde.KWin.currentDesktop >/dev/null 2>&1 && return 0
+    process_running "$SESSIONVOL_KWIN_PID" || break
+    sleep 0.1
+  done
+  echo "KWin did not come up at scale $1; the end of its log:" >&2
+  tail -5 "$SESSIONVOL_KWIN_DIR/kwin.log" >&2
+  return 1
+}
+
+# Runs a command as KWin's user, on its session bus (dbus-send to KWin).
+as_kwin_user() {
+  local user=${SESSIONVOL_KWIN_USER:-sessionvol-kwin}
+  setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env DBUS_SESSION_BUS_ADDRESS="$SESSIONVOL_KWIN_BUS" "$@"
+}
+
+# Prints what KWin says of the program's window, one "key value" a line (x, y, width,
+# height in logical pixels, caption, resourceClass: the app_id), or nothing while it
+# has none. KWin's window search (its WindowsRunner) gives the window's id.
+kwin_window_info() {
+  local id
+  id=$(as_kwin_user dbus-send --session --dest=org.kde.KWin --print-reply /WindowsRunner org.kde.krunner1.Match \
+    string:"$(sessionvol_title)" 2>/dev/null | sed -n 's/^ *string "0_\({[^}]*}\)"$/\1/p' | head -1)
+  [ -n "$id" ] || return 0
+  as_kwin_user dbus-send --session --dest=org.kde.KWin --print-reply /KWin org.kde.KWin.getWindowInfo string:"$id" 2>/dev/null |
+    awk '/^ *string "/ && key == "" { key = $2; gsub(/"/, "", key); next }
+         key != "" { sub(/^ *variant *[a-z0-9]+ /, ""); gsub(/"/, ""); print key, $0; key = "" }'
+}
+
+# Maximises the program's window through KWin's scripting (a script loaded and started
+# over D-Bus); returns 1 when KWin did not take the script.
+kwin_maximize_program() {
+  local script=$SESSIONVOL_KWIN_DIR/maximize.js
+  cat >"$script" <<'SCRIPT'
+for (const window of workspace.clientList()) {
+    if (String(window.resourceClass) === "io.github.sessionvol.sessionvol") window.setMaximize(true, true);
+}
+SCRIPT
+  chmod 644 "$script"
+  as_kwin_user dbus-send --session --dest=org.kde.KWin --print-reply /Scripting org.kde.kwin.Scripting.loadScript \
+    string:"$script" string:sessionvol-maximize >/dev/null &&
+    as_kwin_user dbus-send --session --dest=org.kde.KWin --print-reply /Scripting org.kde.kwin.Scripting.start >/dev/null
+}
+
+stop_private_kwin() {
+  [ -n "${SESSIONVOL_KWIN_PID:-}" ] && end_process "$SESSIONVOL_KWIN_PID" 5
+  [ -n "${SESSIONVOL_KWIN_BUS_PID:-}" ] && end_process "$SESSIONVOL_KWIN_BUS_PID" 5
+  SESSIONVOL_KWIN_PID="" SESSIONVOL_KWIN_BUS_PID=""
+  [ -n "${SESSIONVOL_KWIN_DIR:-}" ] && rm -rf "$SESSIONVOL_KWIN_DIR"
+  SESSIONVOL_KWIN_DIR=""
+  return 0
+}
+
+# Creates a system user without a home or a login, for a compositor run as a user of
+# its own.
+ensure_system_user() { # NAME
+  id "$1" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$1"
+}
+
+# The program on a real display, for the tests that compare it with the offscreen
+# backend: started in a PID namespace of its own, so that the process ID in its value row
+# (the simulated service's demo session is the program's own process) reads the same in
+# every run. Sets SESSIONVOL_PROGRAM_PID.
+start_program_in_pid_namespace() { # PROGRAM ENVIRONMENT...
+  env "${@:2}" PLATFORM_AUDIO=sim unshare --pid --fork --kill-child sh -c '"$0" & wait $!' "$1" &
+  SESSIONVOL_PROGRAM_PID=$!
+}
+
+# The program's complete first frame at SCALE from the offscreen backend, as a PNG: the
+# reference a real display at that scale is compared with.
+offscreen_reference_frame() { # PROGRAM SCALE FILE
+  local dumps last
+  dumps=$(mktemp -d)
+  PLATFORM_VIDEO=offscreen PLATFORM_VIDEO_SCALE="$2" PLATFORM_VIDEO_DUMP="$dumps" PLATFORM_AUDIO=sim \
+    unshare --pid --fork --kill-child sh -c '"$0" & program=$!; sleep 3; kill $program; wait $program' "$1" \
+    >/dev/null 2>&1
+  last=$(ls "$dumps"/*.png 2>/dev/null | tail -1)
+  [ -n "$last" ] && cp "$last" "$3"
+  local status=$?
+  rm -rf "$dumps"
+  return "$status"
+}
+
+# How many pixels two pictures differ in (ImageMagick's compare; a message when they
+# cannot be compared, a different size say).
+differing_pixels() { compare -metric AE "$@" null: 2>&1 || true; }
 
 # True while the process runs (a zombie that waits for its parent does not count).
 process_running() {

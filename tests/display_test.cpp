@@ -414,4 +414,24 @@ TEST_F(DisplayTest, AtAFractionalScaleTheEdgePixelsArePainted) {
     EXPECT_EQ(unpainted, 0) << "pixels of the bottom row or the lower right column are not the background";
 }
 
+// At 125 % the "0" button, logical x 10 to 70, ends halfway into device column 87, past
+// its 75-pixel image (from column 12). The displays show the window's background in that
+// column (X11 and Wayland copy only the image's pixels): the reference they are compared
+// with must not draw a black line there.
+TEST_F(DisplayTest, AtAFractionalScaleNoBlackLineRunsBesideAButton) {
+    auto audio = Use({PlayerSession()});
+    OffscreenScale scale("1.25");
+    platform::test::Image shown;
+    Run({[&](Program& program) {
+        shown = program.Snapshot();
+        program.Close();
+    }});
+    ASSERT_EQ(shown.width, 980);
+    const uint32_t background = platform::test::PixelOf(RGB(240, 240, 240));
+    int other = 0;
+    // The button's rows: logical 160 to 190, device 200 to 237.
+    for (int y = 200; y < 238; ++y) other += shown.At(87, y) != background;
+    EXPECT_EQ(other, 0) << "device column 87 beside the \"0\" button is not the background";
+}
+
 }  // namespace

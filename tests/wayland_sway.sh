@@ -38,11 +38,9 @@ fail() { echo "FAIL: $*"; exit 1; }
 # The output is 1600 by 1000 pixels at either scale, so the 784 by 361 window fits.
 start_private_display 1600x1000 || fail "could not start Xvfb"
 
-# The program inside a PID namespace of its own, so that the process ID in its value row
-# reads the same in every run.
 run_program() { # ENVIRONMENT...
-  env "$@" PLATFORM_AUDIO=sim unshare --pid --fork --kill-child sh -c '"$0" & wait $!' "$program" &
-  program_pid=$!
+  start_program_in_pid_namespace "$program" "$@"
+  program_pid=$SESSIONVOL_PROGRAM_PID
 }
 
 # The program's window as sway says it (name, app_id, where its content is), or nothing.
@@ -72,23 +70,9 @@ grab_window() { # NODE FILE
   cp "$SESSIONVOL_SWAY_DIR/run/grab.png" "$2"
 }
 
-differing_pixels() { compare -metric AE "$@" null: 2>&1 || true; }
-
-reference_frame() { # SCALE FILE
-  local dumps="$work/dumps-$1"
-  mkdir -p "$dumps"
-  PLATFORM_VIDEO=offscreen PLATFORM_VIDEO_SCALE="$1" PLATFORM_VIDEO_DUMP="$dumps" PLATFORM_AUDIO=sim \
-    unshare --pid --fork --kill-child sh -c '"$0" & program=$!; sleep 3; kill $program; wait $program' "$program" \
-    >/dev/null 2>&1
-  local last
-  last=$(ls "$dumps"/*.png 2>/dev/null | tail -1)
-  [ -n "$last" ] || return 1
-  cp "$last" "$2"
-}
-
 checks=0
 for scale in 1 2; do
-  reference_frame "$scale" "$output/reference-scale$scale.png" || fail "the offscreen backend wrote no frame"
+  offscreen_reference_frame "$program" "$scale" "$output/reference-scale$scale.png" || fail "the offscreen backend wrote no frame"
   # Provisioned here, so a sway that does not come up fails the test rather than skip it.
   start_private_sway "$scale" || fail "sway did not come up at scale $scale"
   run_program WAYLAND_DISPLAY="$SESSIONVOL_SWAY_SOCKET"

@@ -131,8 +131,14 @@ public:
                 ClipTo(cr.get(), sent.get(), scale_);
                 cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
                 const base::SurfacePtr pixels = DevicePixelsOf(layer.image);
-                cairo_set_source_surface(cr.get(), pixels.get(), base::DeviceStart(layer.origin.x, scale_),
-                                         base::DeviceStart(layer.origin.y, scale_));
+                const int imageX = base::DeviceStart(layer.origin.x, scale_), imageY = base::DeviceStart(layer.origin.y, scale_);
+                // Only where the image has pixels, as on a real display: at 1.25 a button
+                // from logical 10 to 70 covers device pixels 12 to 87, yet its image (75
+                // pixels from 12) ends before 87, where the screen keeps what it showed.
+                cairo_rectangle(cr.get(), imageX, imageY, cairo_image_surface_get_width(pixels.get()),
+                                cairo_image_surface_get_height(pixels.get()));
+                cairo_clip(cr.get());
+                cairo_set_source_surface(cr.get(), pixels.get(), imageX, imageY);
                 cairo_paint(cr.get());
             }
             cairo_region_union(shown.get(), sent.get());

@@ -22,6 +22,7 @@
 #include "viewporter-client.h"
 #include "wayland/window.h"
 #include "xdg-decoration-unstable-v1-client.h"
+#include "xdg-output-unstable-v1-client.h"
 #include "xdg-shell-client.h"
 
 namespace platform::video::wayland {
@@ -64,6 +65,9 @@ const wl_registry_listener Connection::RegistryListener = {
                 Bind<wp_fractional_scale_manager_v1>(registry, name, wp_fractional_scale_manager_v1_interface, version, 1);
         } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
             self->viewporter_ = Bind<wp_viewporter>(registry, name, wp_viewporter_interface, version, 1);
+        } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {
+            self->outputManager_ = Bind<zxdg_output_manager_v1>(registry, name, zxdg_output_manager_v1_interface, version, 1);
+            for (auto& [outputName, output] : self->outputs_) self->WatchLogicalSize(output);
         } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->seat_ == nullptr) {
             self->seat_ = Bind<wl_seat>(registry, name, wl_seat_interface, version, SeatVersion);
             wl_seat_add_listener(self->seat_, &SeatListener, self);
@@ -72,6 +76,7 @@ const wl_registry_listener Connection::RegistryListener = {
             output.connection = self;
             output.output = Bind<wl_output>(registry, name, wl_output_interface, version, OutputVersion);
             wl_output_add_listener(output.output, &OutputListener, &output);
+            self->WatchLogicalSize(output);
         }
     },
     // global_remove: an output unplugged.
@@ -79,6 +84,7 @@ const wl_registry_listener Connection::RegistryListener = {
         auto* self = static_cast<Connection*>(data);
         auto found = self->outputs_.find(name);
         if (found == self->outputs_.end()) return;
+        if (found->second.logical != nullptr) zxdg_output_v1_destroy(found->second.logical);
         wl_output_destroy(found->second.output);
         self->outputs_.erase(found);
     },
@@ -109,6 +115,27 @@ const wl_output_listener Connection::OutputListener = {
     [](void*, wl_output*, const char*) {},
     [](void*, wl_output*, const char*) {},
 };
+
+const zxdg_output_v1_listener Connection::LogicalOutputListener = {
+    // logical_position
+    [](void*, zxdg_output_v1*, int32_t, int32_t) {},
+    // logical_size
+    [](void* data, zxdg_output_v1*, int32_t width, int32_t height) {
+        auto* output = static_cast<Output*>(data);
+        output->logicalWidth = width;
+        output->logicalHeight = height;
+    },
+    // done, name, description
+    [](void*, zxdg_output_v1*) {},
+    [](void*, zxdg_output_v1*, const char*) {},
+    [](void*, zxdg_output_v1*, const char*) {},
+};
+
+void Connection::WatchLogicalSize(Output& output) {
+    if (outputManager_ == nullptr || output.logical != nullptr) return;
+    output.logical = zxdg_output_manager_v1_get_xdg_output(outputManager_, output.output);
+    zxdg_output_v1_add_listener(output.logical, &LogicalOutputListener, &output);
+}
 
 const wl_seat_listener Connection::SeatListener = {
     [](void* data, wl_seat* seat, uint32_t capabilities) {
@@ -255,7 +282,11 @@ Connection::~Connection() {
     if (pointer_ != nullptr) wl_pointer_destroy(pointer_);
     if (keyboard_ != nullptr) wl_keyboard_destroy(keyboard_);
     if (seat_ != nullptr) wl_seat_destroy(seat_);
-    for (auto& [name, output] : outputs_) wl_output_destroy(output.output);
+    for (auto& [name, output] : outputs_) {
+        if (output.logical != nullptr) zxdg_output_v1_destroy(output.logical);
+        wl_output_destroy(output.output);
+    }
+    if (outputManager_ != nullptr) zxdg_output_manager_v1_destroy(outputManager_);
     if (viewporter_ != nullptr) wp_viewporter_destroy(viewporter_);
     if (fractionalScaleManager_ != nullptr) wp_fractional_scale_manager_v1_destroy(fractionalScaleManager_);
     if (decorationManager_ != nullptr) zxdg_decoration_manager_v1_destroy(decorationManager_);
@@ -366,6 +397,7 @@ void Connection::DeliverDueRepeat() {
 
 SIZE Connection::ScreenSize() const {
     for (const auto& [name, output] : outputs_) {
+        if (output.logicalWidth > 0 && output.logicalHeight > 0) return SIZE{output.logicalWidth, output.logicalHeight};
         if (output.width > 0 && output.height > 0) return SIZE{output.width / output.scale, output.height / output.scale};
     }
     return SIZE{1920, 1080};

@@ -22,6 +22,9 @@ struct xdg_wm_base;
 struct zxdg_decoration_manager_v1;
 struct wp_fractional_scale_manager_v1;
 struct wp_viewporter;
+struct zxdg_output_manager_v1;
+struct zxdg_output_v1;
+struct zxdg_output_v1_listener;
 
 namespace platform::video::wayland {
 
@@ -65,6 +68,10 @@ private:
         wl_output* output = nullptr;
         int scale = 1;
         int width = 0, height = 0;  // the current mode, in the output's pixels
+        // The size the output shows in logical pixels, where the compositor says it
+        // (xdg-output): at a fractional scale the mode divided by the integer scale is not.
+        zxdg_output_v1* logical = nullptr;
+        int logicalWidth = 0, logicalHeight = 0;
     };
 
     explicit Connection(wl_display* display);
@@ -74,6 +81,7 @@ private:
     void ReportAllGone(EventSink& sink);
     bool DeliverKey(uint32_t key, bool pressed);
     void DeliverDueRepeat();
+    void WatchLogicalSize(Output& output);
     WaylandWindow* WindowOf(wl_surface* surface) const;
 
     static const wl_registry_listener RegistryListener;
@@ -81,6 +89,7 @@ private:
     static const wl_pointer_listener PointerListener;
     static const wl_keyboard_listener KeyboardListener;
     static const wl_output_listener OutputListener;
+    static const ::zxdg_output_v1_listener LogicalOutputListener;
 
     wl_display* display_;
     wl_registry* registry_ = nullptr;
@@ -90,6 +99,7 @@ private:
     zxdg_decoration_manager_v1* decorationManager_ = nullptr;
     wp_fractional_scale_manager_v1* fractionalScaleManager_ = nullptr;
     wp_viewporter* viewporter_ = nullptr;
+    zxdg_output_manager_v1* outputManager_ = nullptr;
     wl_seat* seat_ = nullptr;
     wl_pointer* pointer_ = nullptr;
     wl_keyboard* keyboard_ = nullptr;

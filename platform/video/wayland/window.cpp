@@ -264,8 +264,7 @@ void WaylandWindow::Compose(const Layer& layer) {
         cairo_region_get_extents(layer.area, &area);
     }
     const int parts = layer.mayWiden ? 1 : cairo_region_num_rectangles(layer.area);
-    const int originX = static_cast<int>(std::lround(layer.origin.x * s)),
-              originY = static_cast<int>(std::lround(layer.origin.y * s));
+    const int originX = base::DeviceStart(layer.origin.x, s), originY = base::DeviceStart(layer.origin.y, s);
     for (int i = 0; i < parts; ++i) {
         if (!layer.mayWiden) cairo_region_get_rectangle(layer.area, i, &area);
         const int left = base::DeviceStart(area.x, s), top = base::DeviceStart(area.y, s);
