@@ -253,6 +253,14 @@ void WaylandWindow::CreateRole() {
 bool WaylandWindow::CreateDecoratedRole() {
     decoratedFrame_ = libdecor_decorate(connection_.clientDecorations()->context(), surface_, &DecoratedFrameInterface, this);
     if (decoratedFrame_ == nullptr) return false;
+    // What an overlapped window's frame offers on Windows, said in full: libdecor 0.1.1
+    // does not give a new frame these for sure (under ThreadSanitizer's allocator a
+    // frame lacked the move, and a drag on its title bar did nothing), and setting or
+    // unsetting changes only the ones named.
+    constexpr auto offered = static_cast<libdecor_capabilities>(LIBDECOR_ACTION_MOVE | LIBDECOR_ACTION_RESIZE |
+                                                                LIBDECOR_ACTION_MINIMIZE | LIBDECOR_ACTION_CLOSE);
+    libdecor_frame_unset_capabilities(decoratedFrame_, LIBDECOR_ACTION_FULLSCREEN);
+    libdecor_frame_set_capabilities(decoratedFrame_, offered);
     libdecor_frame_set_app_id(decoratedFrame_, AppId);
     if (!title_.empty()) libdecor_frame_set_title(decoratedFrame_, title_.c_str());
     libdecor_frame_map(decoratedFrame_);
