@@ -5,7 +5,8 @@
 # - the window has a title bar, drawn by libdecor's plugin, right above its client area,
 #   and the client area (784 x 361) is the offscreen backend's image of the program;
 # - a drag on the title bar moves the window by as much as the pointer moved;
-# - a click on the title bar's close button ends the program with exit code 0;
+# - a click on the title bar's close button ends the program with exit code 0, and
+#   standard error does not ask for the plugin that drew the title bar;
 # - without a libdecor plugin the window still comes up (without a title bar), standard
 #   error says once what to install, and Alt+F4 ends it with exit code 0.
 set -u
@@ -100,11 +101,12 @@ if best is not None:
 PYTHON
 }
 
-# Waits until the client area shows, whole, on the screen; prints "X Y" of its top left.
+# Waits up to 30 s until the client area shows, whole, on the screen; prints "X Y" of
+# its top left.
 # NAME names the pictures kept in the output folder.
 wait_for_client_area() { # NAME
-  local found=""
-  for _ in $(seq 100); do
+  local found="" deadline=$((SECONDS + 30))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     take_screen "$work/screen.png" || return 1
     found=$(locate "$work/screen.png" "$output/reference.png")
     [ "$(cut -d' ' -f3 <<<"$found")" = 361 ] && break
@@ -152,7 +154,7 @@ checks=$((checks + 1))
 
 # A drag on the title bar, away from its buttons, moves the window as far as the pointer.
 grab_x=$((x + 200)) grab_y=$((y - bar / 2))
-xdotool mousemove "$grab_x" "$grab_y" sleep 0.3 mousedown 1 sleep 0.3
+xdotool mousemove "$grab_x" "$grab_y" sleep 2 mousedown 1 sleep 0.3
 for step in 1 2 3 4 5; do xdotool mousemove $((grab_x + 24 * step)) $((grab_y + 16 * step)) sleep 0.1; done
 xdotool mouseup 1 sleep 0.3 mousemove 1023 767
 moved=$(wait_for_client_area after-drag) || fail "after the drag the client area is not whole on the screen"
@@ -169,6 +171,9 @@ process_running "$program_pid" && fail "still running 30 s after a click on the 
 program_pid=""
 [ "$status" -eq 0 ] || fail "exit code $status after a click on the close button"
 echo "a click on the title bar's close button ended the program with exit code 0"
+cp "$work/stderr" "$output/stderr-with-plugin.txt"
+grep -q "libdecor-0-plugin-1-cairo" "$output/stderr-with-plugin.txt" &&
+  fail "with the plugin installed, standard error still says to install it: $(cat "$output/stderr-with-plugin.txt")"
 checks=$((checks + 1))
 
 # Without a plugin to draw the title bar.
