@@ -152,7 +152,10 @@ void WaylandWindow::OnDecoratedConfigure(libdecor_frame* frame, libdecor_configu
     libdecor_frame_commit(frame, state, configuration);
     libdecor_state_free(state);
     configured_ = true;
-    SendFrameIfReady();
+    // The title bar libdecor just drew (a new one, or one that shows the window active)
+    // lies in synchronised subsurfaces: it shows only with a commit of the window's
+    // surface, which an idle program might not make for a long time.
+    if (!SendFrameIfReady()) CommitSurface();
 }
 
 void WaylandWindow::OnCloseRequested() {
@@ -259,7 +262,10 @@ bool WaylandWindow::CreateDecoratedRole() {
     // unsetting changes only the ones named.
     constexpr auto offered = static_cast<libdecor_capabilities>(LIBDECOR_ACTION_MOVE | LIBDECOR_ACTION_RESIZE |
                                                                 LIBDECOR_ACTION_MINIMIZE | LIBDECOR_ACTION_CLOSE);
-    libdecor_frame_unset_capabilities(decoratedFrame_, LIBDECOR_ACTION_FULLSCREEN);
+    constexpr auto every =
+        static_cast<libdecor_capabilities>(LIBDECOR_ACTION_MOVE | LIBDECOR_ACTION_RESIZE | LIBDECOR_ACTION_MINIMIZE |
+                                           LIBDECOR_ACTION_FULLSCREEN | LIBDECOR_ACTION_CLOSE);
+    libdecor_frame_unset_capabilities(decoratedFrame_, every);
     libdecor_frame_set_capabilities(decoratedFrame_, offered);
     libdecor_frame_set_app_id(decoratedFrame_, AppId);
     if (!title_.empty()) libdecor_frame_set_title(decoratedFrame_, title_.c_str());
@@ -363,12 +369,12 @@ ShmBuffer* WaylandWindow::FreeBuffer() {
     return created;
 }
 
-void WaylandWindow::SendFrameIfReady() {
+bool WaylandWindow::SendFrameIfReady() {
     if (gone_ || connection_.lost() || !shown_ || !configured_ || frameCallback_ != nullptr || cairo_region_is_empty(unsent_.get()))
-        return;
+        return false;
     ShmBuffer* buffer = FreeBuffer();
     // All buffers held by the compositor: the next release calls this again.
-    if (buffer == nullptr) return;
+    if (buffer == nullptr) return false;
     // Every buffer misses what changed since it last went out; this one gets it now.
     for (const auto& other : buffers_) cairo_region_union(other->stale(), unsent_.get());
     for (int i = 0; i < cairo_region_num_rectangles(buffer->stale()); ++i) {
@@ -397,6 +403,7 @@ void WaylandWindow::SendFrameIfReady() {
     wl_callback_add_listener(frameCallback_, &FrameListener, this);
     wl_surface_commit(surface_);
     buffer->MarkBusy();
+    return true;
 }
 
 int WaylandWindow::DeviceWidth() const { return base::DeviceEnd(width_, scale_); }

@@ -56,8 +56,9 @@ public:
     void OnOutputScaleChanged() { FollowOutputs(); }
     // The compositor is gone: nothing is sent for this window any more.
     void MarkGone() { gone_ = true; }
-    // Sends the composed frame when the compositor is ready for one and a buffer is free.
-    void SendFrameIfReady();
+    // Sends the composed frame when the compositor is ready for one and a buffer is free;
+    // true if it went out (the surface was committed).
+    bool SendFrameIfReady();
     // From libdecor's frame, where it draws the title bar.
     void OnDecoratedConfigure(libdecor_frame* frame, libdecor_configuration* configuration);
     void OnCloseRequested();
