@@ -5,7 +5,10 @@
 SESSIONVOL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libcairo2-dev libpango1.0-dev libx11-dev libfontconfig-dev fonts-dejavu-core libpulse-dev
-  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
+  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev libdecor-0-dev
+  # Not for the build: the plugin libdecor loads at run time to draw the title bar
+  # where the compositor draws none (GNOME).
+  libdecor-0-plugin-1-cairo
 )
 # A private virtual display, its screenshots, and the display check.
 SESSIONVOL_DESKTOP_PACKAGES=(xvfb xauth x11-utils imagemagick)
@@ -17,17 +20,18 @@ SESSIONVOL_PACKAGE_PACKAGES=(libgtest-dev libbenchmark-dev libxext-dev mingw-w64
 # and qemu-aarch64, which runs the arm64 tests here.
 SESSIONVOL_ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user
   libcairo2-dev:arm64 libpango1.0-dev:arm64 libx11-dev:arm64 libfontconfig-dev:arm64 libpulse-dev:arm64
-  libwayland-dev:arm64 libxkbcommon-dev:arm64
+  libwayland-dev:arm64 libxkbcommon-dev:arm64 libdecor-0-dev:arm64
   libgtest-dev:arm64 libbenchmark-dev:arm64 libxext-dev:arm64)
 # Besides the test tools: the packages' checkers (lintian, appstreamcli,
 # desktop-file-validate), make for the source tarball's plain cmake build, and the
 # compositors the wayland backend is tested under with what drives them (sway nested in
 # Xvfb, grim for pictures, xdotool for input, jq for sway's window tree; KWin, the one
-# that offers fractional scales, nested in Xvfb too), and xset and xrdb: the X server's
+# that offers fractional scales, nested in Xvfb too; weston, which draws no title bars,
+# with python3 to find the window in its pictures), and xset and xrdb: the X server's
 # own key repeat off under sway, and Xft.dpi changed under the running program as a
 # desktop changes it.
 SESSIONVOL_TEST_PACKAGES=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon fonts-noto-cjk wine wine64 clang libclang-rt-14-dev clang-format git unzip gdb
-  lintian appstream desktop-file-utils make sway grim xdotool jq x11-xserver-utils kwin-wayland)
+  lintian appstream desktop-file-utils make sway grim xdotool jq x11-xserver-utils kwin-wayland weston python3)
 # What the benchmarks in bench/ run besides the build: the desktop mixer they compare
 # with, and the system-call counter.
 SESSIONVOL_BENCH_PACKAGES=(xvfb x11-xserver-utils pulseaudio pulseaudio-utils pavucontrol strace)
@@ -333,6 +337,54 @@ offscreen_reference_frame() { # PROGRAM SCALE FILE
 # How many pixels two pictures differ in (ImageMagick's compare; a message when they
 # cannot be compared, a different size say).
 differing_pixels() { compare -metric AE "$@" null: 2>&1 || true; }
+
+# Starts weston nested in the private X display (start_private_display first): its x11
+# backend with the pixman renderer, one output of WIDTHxHEIGHT at the X screen's top
+# left, the desktop shell without panel, animations or screen lock, on a background of
+# the one colour SESSIONVOL_WESTON_BACKGROUND (#204060). Weston offers no
+# zxdg_decoration_manager_v1: its windows draw their own title bars, as on GNOME. Sets
+# SESSIONVOL_WESTON_SOCKET (an absolute path for WAYLAND_DISPLAY) and
+# SESSIONVOL_WESTON_PID; returns 1 when it does not come up within 10 s.
+# stop_private_weston ends it.
+SESSIONVOL_WESTON_BACKGROUND="#204060"
+start_private_weston() { # WIDTHxHEIGHT
+  SESSIONVOL_WESTON_DIR=$(mktemp -d)
+  mkdir -m 700 "$SESSIONVOL_WESTON_DIR/run"
+  cat >"$SESSIONVOL_WESTON_DIR/weston.ini" <<CONFIG
+[core]
+idle-time=0
+[shell]
+panel-position=none
+background-color=0xff${SESSIONVOL_WESTON_BACKGROUND#\#}
+locking=false
+animation=none
+close-animation=none
+startup-animation=none
+focus-animation=none
+CONFIG
+  env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" HOME="$SESSIONVOL_WESTON_DIR/run" \
+    XDG_RUNTIME_DIR="$SESSIONVOL_WESTON_DIR/run" weston --backend=x11-backend.so --use-pixman \
+    --width="${1%x*}" --height="${1#*x}" --socket=wayland-1 --config="$SESSIONVOL_WESTON_DIR/weston.ini" \
+    >"$SESSIONVOL_WESTON_DIR/weston.log" 2>&1 &
+  SESSIONVOL_WESTON_PID=$!
+  SESSIONVOL_WESTON_SOCKET=$SESSIONVOL_WESTON_DIR/run/wayland-1
+  for _ in $(seq 100); do
+    [ -S "$SESSIONVOL_WESTON_SOCKET" ] && return 0
+    process_running "$SESSIONVOL_WESTON_PID" || break
+    sleep 0.1
+  done
+  echo "weston did not come up; the end of its log:" >&2
+  tail -5 "$SESSIONVOL_WESTON_DIR/weston.log" >&2
+  return 1
+}
+
+stop_private_weston() {
+  [ -n "${SESSIONVOL_WESTON_PID:-}" ] && end_process "$SESSIONVOL_WESTON_PID" 5
+  SESSIONVOL_WESTON_PID=""
+  [ -n "${SESSIONVOL_WESTON_DIR:-}" ] && rm -rf "$SESSIONVOL_WESTON_DIR"
+  SESSIONVOL_WESTON_DIR=""
+  return 0
+}
 
 # True while the process runs (a zombie that waits for its parent does not count).
 process_running() {

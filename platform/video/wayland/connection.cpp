@@ -274,11 +274,16 @@ bool Connection::BindGlobals(std::string& whyNot) {
         whyNot = "the compositor offers no wl_shm";
     else if (wmBase_ == nullptr)
         whyNot = "the compositor offers no xdg_wm_base";
-    return whyNot.empty();
+    if (!whyNot.empty()) return false;
+    // Started here, before the program's first wait announces a read: it makes round
+    // trips of its own.
+    if (decorationManager_ == nullptr) clientDecorations_ = ClientDecorations::Start(display_);
+    return true;
 }
 
 Connection::~Connection() {
     if (readPrepared_) wl_display_cancel_read(display_);
+    clientDecorations_.reset();
     if (pointer_ != nullptr) wl_pointer_destroy(pointer_);
     if (keyboard_ != nullptr) wl_keyboard_destroy(keyboard_);
     if (seat_ != nullptr) wl_seat_destroy(seat_);

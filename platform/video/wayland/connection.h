@@ -15,6 +15,7 @@
 #include <string>
 
 #include "video/video.h"
+#include "wayland/client_decorations.h"
 #include "wayland/key_repeat.h"
 #include "wayland/keyboard.h"
 
@@ -50,6 +51,9 @@ public:
     wl_shm* shm() const { return shm_; }
     xdg_wm_base* wmBase() const { return wmBase_; }
     zxdg_decoration_manager_v1* decorationManager() const { return decorationManager_; }
+    // Where the compositor draws no title bars: libdecor, which draws them. Null where
+    // the compositor draws them (decorationManager) or libdecor could not start.
+    ClientDecorations* clientDecorations() const { return clientDecorations_.get(); }
     wp_fractional_scale_manager_v1* fractionalScaleManager() const { return fractionalScaleManager_; }
     wp_viewporter* viewporter() const { return viewporter_; }
     bool lost() const { return lost_; }
@@ -97,6 +101,7 @@ private:
     wl_shm* shm_ = nullptr;
     xdg_wm_base* wmBase_ = nullptr;
     zxdg_decoration_manager_v1* decorationManager_ = nullptr;
+    std::unique_ptr<ClientDecorations> clientDecorations_;
     wp_fractional_scale_manager_v1* fractionalScaleManager_ = nullptr;
     wp_viewporter* viewporter_ = nullptr;
     zxdg_output_manager_v1* outputManager_ = nullptr;

@@ -1,5 +1,6 @@
 // One top-level window on a Wayland compositor: a wl_surface in the xdg_toplevel role,
-// decorated by the compositor where it offers that. Frames are composed in memory and
+// decorated by the compositor where it offers that, else by libdecor, which then owns
+// the xdg_toplevel and draws a title bar around the surface. Frames are composed in memory and
 // go out in shared-memory buffers, paced by the compositor's frame callbacks; the first
 // goes out once the compositor has configured the window.
 #pragma once
@@ -25,6 +26,9 @@ struct zxdg_toplevel_decoration_v1;
 struct wp_fractional_scale_v1;
 struct wp_fractional_scale_v1_listener;
 struct wp_viewport;
+struct libdecor_frame;
+struct libdecor_configuration;
+struct libdecor_frame_interface;
 
 namespace platform::video::wayland {
 
@@ -52,8 +56,13 @@ public:
     void OnOutputScaleChanged() { FollowOutputs(); }
     // The compositor is gone: nothing is sent for this window any more.
     void MarkGone() { gone_ = true; }
-    // Sends the composed frame when the compositor is ready for one and a buffer is free.
-    void SendFrameIfReady();
+    // Sends the composed frame when the compositor is ready for one and a buffer is free;
+    // true if it went out (the surface was committed).
+    bool SendFrameIfReady();
+    // From libdecor's frame, where it draws the title bar.
+    void OnDecoratedConfigure(libdecor_frame* frame, libdecor_configuration* configuration);
+    void OnCloseRequested();
+    void CommitSurface();
 
 private:
     static const ::xdg_surface_listener SurfaceListener;
@@ -61,8 +70,14 @@ private:
     static const wl_callback_listener FrameListener;
     static const wl_surface_listener SurfaceOutputsListener;
     static const ::wp_fractional_scale_v1_listener FractionalScaleListener;
+    // Not const: libdecor takes it so.
+    static ::libdecor_frame_interface DecoratedFrameInterface;
 
     void CreateRole();
+    // The role through libdecor, which draws the title bar; false if it made none.
+    bool CreateDecoratedRole();
+    // The size a configure asked for, taken as the X11 backend takes a window manager's.
+    void TakeConfiguredSize();
     void DestroyRole();
     void Compose(const Layer& layer);
     ShmBuffer* FreeBuffer();
@@ -80,6 +95,7 @@ private:
     xdg_surface* xdgSurface_ = nullptr;
     xdg_toplevel* toplevel_ = nullptr;
     zxdg_toplevel_decoration_v1* decoration_ = nullptr;
+    libdecor_frame* decoratedFrame_ = nullptr;  // instead of xdgSurface_ and toplevel_
     wl_callback* frameCallback_ = nullptr;
     wp_fractional_scale_v1* fractionalScale_ = nullptr;
     wp_viewport* viewport_ = nullptr;
