@@ -41,26 +41,11 @@ xdotool mousemove 1023 767
 # Provisioned here, so a weston that does not come up fails the test rather than skip it.
 start_private_weston "$screen" || fail "weston did not come up"
 
-# The program inside a PID namespace of its own, so that the process ID in its value row
-# reads the same as in the reference.
 run_program() { # STDERR ENVIRONMENT...
   local errors=$1
   shift
-  env "$@" WAYLAND_DISPLAY="$SESSIONVOL_WESTON_SOCKET" PLATFORM_AUDIO=sim \
-    unshare --pid --fork --kill-child sh -c '"$0" & wait $!' "$program" 2>"$errors" &
-  program_pid=$!
-}
-
-reference_frame() { # FILE
-  local dumps="$work/dumps"
-  mkdir -p "$dumps"
-  PLATFORM_VIDEO=offscreen PLATFORM_VIDEO_DUMP="$dumps" PLATFORM_AUDIO=sim \
-    unshare --pid --fork --kill-child sh -c '"$0" & program=$!; sleep 3; kill $program; wait $program' "$program" \
-    >/dev/null 2>&1
-  local last
-  last=$(ls "$dumps"/*.png 2>/dev/null | tail -1)
-  [ -n "$last" ] || return 1
-  cp "$last" "$1"
+  start_program_in_pid_namespace "$program" "$@" WAYLAND_DISPLAY="$SESSIONVOL_WESTON_SOCKET" 2>"$errors"
+  program_pid=$SESSIONVOL_PROGRAM_PID
 }
 
 take_screen() { import -window root "$1"; }
@@ -133,7 +118,7 @@ title_bar_height() { # SCREEN X Y
     END { n = 0; while (top - 1 - n >= 0 && colour[top - 1 - n] == colour[top - 1]) n++; print n }'
 }
 
-reference_frame "$output/reference.png" || fail "the offscreen backend wrote no frame"
+offscreen_reference_frame "$program" 1 "$output/reference.png" || fail "the offscreen backend wrote no frame"
 size=$(identify -format '%wx%h' "$output/reference.png")
 [ "$size" = 784x361 ] || fail "the reference is $size, not the client area's 784x361"
 
