@@ -304,6 +304,35 @@ stop_private_kwin() {
   return 0
 }
 
+# The start of a test of the program under a compositor: skips (fails where wayland is
+# provisioned) without one of TOOLS or without root, which the compositors' own users
+# and the program's PID namespace need; makes OUTPUT anew and a work folder, $work; and
+# on exit ends the program ($program_pid), the compositor (STOP, a function) and the
+# private display.
+begin_compositor_test() { # OUTPUT STOP TOOL...
+  local tool
+  for tool in "${@:3}"; do
+    command -v "$tool" >/dev/null 2>&1 || skip_for_missing wayland "$tool is not installed (scripts/test installs it)"
+  done
+  if [ "$(id -u)" -ne 0 ]; then
+    skip_for_missing wayland "needs root: the program runs in a PID namespace, sway and KWin as users of their own"
+  fi
+  rm -rf "$1"
+  mkdir -p "$1"
+  work=$(mktemp -d)
+  chmod 755 "$work"
+  program_pid=""
+  compositor_stop=$2
+  trap end_compositor_test EXIT
+}
+
+end_compositor_test() {
+  [ -n "$program_pid" ] && end_process "$program_pid" 2
+  "$compositor_stop"
+  stop_private_display
+  rm -rf "$work"
+}
+
 # Creates a system user without a home or a login, for a compositor run as a user of
 # its own.
 ensure_system_user() { # NAME

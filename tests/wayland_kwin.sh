@@ -12,24 +12,7 @@
 set -u
 program=$1 output=$2
 source "$(dirname "$0")/../scripts/lib.sh"
-for tool in kwin_wayland dbus-daemon dbus-send Xvfb xdotool import compare unshare setpriv useradd; do
-  command -v "$tool" >/dev/null 2>&1 || skip_for_missing wayland "$tool is not installed (scripts/test installs it)"
-done
-if [ "$(id -u)" -ne 0 ]; then
-  skip_for_missing wayland "runs KWin as a user of its own and the program in a PID namespace: needs root"
-fi
-
-rm -rf "$output"
-mkdir -p "$output"
-work=$(mktemp -d)
-program_pid=""
-cleanup() {
-  [ -n "$program_pid" ] && end_process "$program_pid" 2
-  stop_private_kwin
-  stop_private_display
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_compositor_test "$output" stop_private_kwin kwin_wayland dbus-daemon dbus-send Xvfb xdotool import compare unshare setpriv useradd
 fail() { echo "FAIL: $*"; exit 1; }
 
 # KWin places the window at logical (100, 100) (start_private_kwin).

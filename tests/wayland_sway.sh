@@ -14,25 +14,7 @@
 set -u
 program=$1 output=$2 tests=$3
 source "$(dirname "$0")/../scripts/lib.sh"
-for tool in sway swaymsg grim xdotool xset Xvfb jq compare unshare setpriv useradd; do
-  command -v "$tool" >/dev/null 2>&1 || skip_for_missing wayland "$tool is not installed (scripts/test installs it)"
-done
-if [ "$(id -u)" -ne 0 ]; then
-  skip_for_missing wayland "runs sway as a user of its own and the program in a PID namespace: needs root"
-fi
-
-rm -rf "$output"
-mkdir -p "$output"
-work=$(mktemp -d)
-chmod 755 "$work"
-program_pid=""
-cleanup() {
-  [ -n "$program_pid" ] && end_process "$program_pid" 2
-  stop_private_sway
-  stop_private_display
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_compositor_test "$output" stop_private_sway sway swaymsg grim xdotool xset Xvfb jq compare unshare setpriv useradd
 fail() { echo "FAIL: $*"; exit 1; }
 
 # The output is 1600 by 1000 pixels at either scale, so the 784 by 361 window fits.

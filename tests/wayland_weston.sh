@@ -12,26 +12,9 @@
 set -u
 program=$1 output=$2
 source "$(dirname "$0")/../scripts/lib.sh"
-for tool in weston Xvfb xdotool import compare identify python3 unshare; do
-  command -v "$tool" >/dev/null 2>&1 || skip_for_missing wayland "$tool is not installed (scripts/test installs it)"
-done
 dpkg-query -W -f='${Status}' libdecor-0-plugin-1-cairo 2>/dev/null | grep -q "install ok installed" ||
   skip_for_missing wayland "libdecor-0-plugin-1-cairo is not installed (scripts/test installs it)"
-if [ "$(id -u)" -ne 0 ]; then
-  skip_for_missing wayland "runs the program in a PID namespace: needs root"
-fi
-
-rm -rf "$output"
-mkdir -p "$output"
-work=$(mktemp -d)
-program_pid=""
-cleanup() {
-  [ -n "$program_pid" ] && end_process "$program_pid" 2
-  stop_private_weston
-  stop_private_display
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_compositor_test "$output" stop_private_weston weston Xvfb xdotool import compare identify python3 unshare
 fail() { echo "FAIL: $*"; exit 1; }
 
 screen=1024x768
