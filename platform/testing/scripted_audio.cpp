@@ -119,22 +119,14 @@ HRESULT ScriptedAudioService::Mute(SessionKey key, BOOL* mute) {
 // Changes are queued for notification under the same lock that applies them, so that
 // notifications arrive in the order the changes were made, whichever threads made them.
 // (The service thread never takes mutex_.)
-HRESULT ScriptedAudioService::ApplyVolume(size_t index, float volume, const GUID& eventContext) {
+template <typename Value>
+HRESULT ScriptedAudioService::Apply(size_t index, Value ScriptedSession::*field, Value value, const GUID& eventContext) {
     std::lock_guard lock(mutex_);
     ScriptedSession& session = scenario_.sessions.at(index);
-    if (session.volume == volume) return S_OK;
-    session.volume = volume;
-    const BOOL mute = session.mute;
-    Post([this, index, volume, mute, eventContext] { Notifications().DeliverVolume(index, volume, mute, eventContext); });
-    return S_OK;
-}
-
-HRESULT ScriptedAudioService::ApplyMute(size_t index, BOOL mute, const GUID& eventContext) {
-    std::lock_guard lock(mutex_);
-    ScriptedSession& session = scenario_.sessions.at(index);
-    if (session.mute == mute) return S_OK;
-    session.mute = mute;
+    if (session.*field == value) return S_OK;
+    session.*field = value;
     const float volume = session.volume;
+    const BOOL mute = session.mute;
     Post([this, index, volume, mute, eventContext] { Notifications().DeliverVolume(index, volume, mute, eventContext); });
     return S_OK;
 }
@@ -144,7 +136,7 @@ HRESULT ScriptedAudioService::SetVolume(SessionKey key, float volume, const GUID
         std::lock_guard lock(mutex_);
         setCalls_.push_back({IndexOf(key), SetCall::Volume, volume, FALSE, eventContext});
     }
-    return ApplyVolume(IndexOf(key), volume, eventContext);
+    return Apply(IndexOf(key), &ScriptedSession::volume, volume, eventContext);
 }
 
 HRESULT ScriptedAudioService::SetMute(SessionKey key, BOOL mute, const GUID& eventContext) {
@@ -152,7 +144,7 @@ HRESULT ScriptedAudioService::SetMute(SessionKey key, BOOL mute, const GUID& eve
         std::lock_guard lock(mutex_);
         setCalls_.push_back({IndexOf(key), SetCall::Mute, 0.0f, mute, eventContext});
     }
-    return ApplyMute(IndexOf(key), mute, eventContext);
+    return Apply(IndexOf(key), &ScriptedSession::mute, mute, eventContext);
 }
 
 HRESULT ScriptedAudioService::Register(SessionKey key, IAudioSessionEvents* events) {
@@ -170,9 +162,13 @@ void ScriptedAudioService::AtNextRegistration(std::function<void(size_t session)
     atNextRegistration_ = std::move(change);
 }
 
-void ScriptedAudioService::OtherClientSetVolume(size_t session, float volume) { ApplyVolume(session, volume, OtherClientContext); }
+void ScriptedAudioService::OtherClientSetVolume(size_t session, float volume) {
+    Apply(session, &ScriptedSession::volume, volume, OtherClientContext);
+}
 
-void ScriptedAudioService::OtherClientSetMute(size_t session, BOOL mute) { ApplyMute(session, mute, OtherClientContext); }
+void ScriptedAudioService::OtherClientSetMute(size_t session, BOOL mute) {
+    Apply(session, &ScriptedSession::mute, mute, OtherClientContext);
+}
 
 void ScriptedAudioService::SendVolumeNotification(size_t session, float volume, BOOL mute) {
     Post([this, session, volume, mute] { Notifications().DeliverVolume(session, volume, mute, OtherClientContext); });

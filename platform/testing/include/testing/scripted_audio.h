@@ -88,8 +88,9 @@ public:
 private:
     static constexpr GUID OtherClientContext = {0x6f7a1c2e, 0x5b4d, 0x4e21, {0x9a, 0x3c, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66}};
 
-    HRESULT ApplyVolume(size_t index, float volume, const GUID& eventContext);
-    HRESULT ApplyMute(size_t index, BOOL mute, const GUID& eventContext);
+    // Sets the session's volume or mute and, when it changed, queues its notification.
+    template <typename Value>
+    HRESULT Apply(size_t index, Value ScriptedSession::*field, Value value, const GUID& eventContext);
     void Post(std::function<void()> task);
     void Run();
 
